@@ -16,7 +16,7 @@ inline constexpr uint32_t kCanQueueEmpty = 0x20;
 inline constexpr uint32_t kCanError = 0x01;
 
 class CanDriver {
-public:
+  public:
     virtual ~CanDriver() = default;
     // Opens the adapter at 250 kbit/s with 11- and 29-bit identifiers. Called again on an open
     // adapter after a link loss: it must not break a working connection.
@@ -34,7 +34,7 @@ public:
 // What stands in for loading the adapter's driver library: "library missing" when the chosen back
 // end does not exist on this machine, "function missing" when it exists but no device can be made.
 class CanDriverLibrary {
-public:
+  public:
     enum class LoadResult { Ok, LibraryMissing, FunctionMissing };
     virtual ~CanDriverLibrary() = default;
     virtual LoadResult load(std::unique_ptr<CanDriver>& driver) = 0;

@@ -13,15 +13,15 @@ inline constexpr uint8_t kUpstreamNoxAddress = 81;
 inline constexpr uint8_t kDownstreamNoxAddress = 82;
 
 struct ConnectionState {
-    uint8_t ownAddress = kToolAddress;    // 0 after the tool gave way in an address claim
-    uint8_t alternateAddress = 0;         // second accepted own address; always 0
-    uint8_t pumpAddress = kNoPumpAddress; // learnt from the pump's Address Claimed
-    int supervisionCount = 0;             // seconds since a message was last dispatched
+    uint8_t ownAddress = kToolAddress;     // 0 after the tool gave way in an address claim
+    uint8_t alternateAddress = 0;          // second accepted own address; always 0
+    uint8_t pumpAddress = kNoPumpAddress;  // learnt from the pump's Address Claimed
+    int supervisionCount = 0;              // seconds since a message was last dispatched
 };
 
 // Anything that puts one J1939 frame on the bus at once.
 class FrameWriter {
-public:
+  public:
     virtual ~FrameWriter() = default;
     virtual void write(const J1939Frame& frame) = 0;
 };

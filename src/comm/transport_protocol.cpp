@@ -4,7 +4,9 @@
 #include <cstring>
 #include <ctime>
 
-uint32_t TJ1939TransportProtocol::systemSeconds() { return static_cast<uint32_t>(std::time(nullptr)); }
+uint32_t TJ1939TransportProtocol::systemSeconds() {
+    return static_cast<uint32_t>(std::time(nullptr));
+}
 
 TJ1939TransportProtocol::TJ1939TransportProtocol(Clock clock)
     : clock_(clock ? std::move(clock) : Clock(&TJ1939TransportProtocol::systemSeconds)) {}

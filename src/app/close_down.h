@@ -1,0 +1,54 @@
+#pragma once
+// The close-down sequence that runs every 100 ms once the operator has confirmed closing: stop a
+// running test, wait for the purge, return the pump to normal mode and wait until its status pages
+// say so, then stop the receive thread (whose end closes the main window).
+
+#include <functional>
+#include <string>
+
+// The service window's test-mode bookkeeping that the close-down reads and drives.
+class ServiceTestControl {
+  public:
+    virtual ~ServiceTestControl() = default;
+    virtual int testModeLevel() const = 0;
+    virtual bool flowTestIdle() const = 0;
+    virtual void stopPump() = 0;
+    virtual void resetPump() = 0;
+};
+
+enum class CloseDownState {
+    StopTest = 0,
+    WaitPurge = 1,
+    ResetPump = 2,
+    WaitNormalMode = 3,
+    Idle = 4,
+    StopReceiving = 5
+};
+const char* toString(CloseDownState state);
+
+class CloseDown {
+  public:
+    struct Hooks {
+        std::function<bool()> purgePending;
+        std::function<void()> requestAllPages;
+        std::function<bool()> stopRequested;
+        // Sets the stop flag and wakes the receive thread.
+        std::function<void()> stopReceiving;
+        std::function<void(const std::string&)> showException;
+    };
+
+    static constexpr int kMaxNormalModeWaits = 100;
+
+    CloseDown(ServiceTestControl& service, Hooks hooks)
+        : service_(service), hooks_(std::move(hooks)) {}
+
+    // The tmrCloseDown tick.
+    void tick();
+
+    CloseDownState closeDownState = CloseDownState::StopTest;
+    int closeDownCount = 0;
+
+  private:
+    ServiceTestControl& service_;
+    Hooks hooks_;
+};

@@ -1,0 +1,47 @@
+// Dosaris Service Tool (J1939): start-up.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+#include <cstdio>
+#include <exception>
+
+#include "about.h"
+#include "dialogs.h"
+#include "tool_application.h"
+#include "tool_settings.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kToolTitle);
+    QApplication::setApplicationVersion(versionText());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Service tool for the SCR urea-dosing pump controller, on SAE J1939 at 250 kbit/s.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    QCommandLineOption adapterOption(
+        "adapter",
+        "CAN adapter: plugin:interface (socketcan:can0, peakcan:usb0, virtualcan:can0, ...) or "
+        "\"simulator\" for the built-in simulated pump. Overrides [Adapter] Interface in tool.ini.",
+        "VALUE");
+    parser.addOption(adapterOption);
+    parser.process(app);
+
+    QtDialogs dialogs;
+    try {
+        ToolOptions options;
+        options.settingsPath = QString::fromStdString(ToolSettings::defaultPath());
+        ToolSettings settings(options.settingsPath.toStdString());
+        options.adapter = parser.isSet(adapterOption)
+                              ? parser.value(adapterOption)
+                              : QString::fromStdString(settings.adapterInterface());
+        ToolApplication tool(options, dialogs);
+        tool.show();
+        return app.exec();
+    } catch (const std::exception& e) {
+        dialogs.message(e.what(), kToolTitle, Dialogs::Icon::Error);
+        return 1;
+    }
+}

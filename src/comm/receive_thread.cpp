@@ -1,0 +1,178 @@
+#include "receive_thread.h"
+
+#include <QMetaObject>
+#include <QObject>
+
+ReceiveLoop::ReceiveLoop(CanDriver& driver, LinkFlags& flags, ReceiveHandOff& handOff)
+    : driver_(driver), flags_(flags), handOff_(handOff) {
+    batch_.reserve(kMaxBatch);
+}
+
+void ReceiveLoop::flush() {
+    if (!batch_.empty()) {
+        handOff_.handOver(batch_);
+        batch_.clear();
+    }
+}
+
+void ReceiveLoop::drain() {
+    for (;;) {
+        AdapterFrame frame;
+        uint32_t result = driver_.read(frame);
+        if (result == kCanOk) {
+            batch_.push_back(frame);
+            if (batch_.size() >= kMaxBatch) {
+                flush();
+            }
+            errorCount_ = 0;
+        } else if (result == kCanQueueEmpty) {
+            errorCount_ = 0;
+        } else {
+            if (result == kCanBusOff) {
+                errorCount_ = kErrorLimit;  // a bus-off loses the link on this read
+            } else {
+                ++errorCount_;
+            }
+            if (errorCount_ >= kErrorLimit) {
+                // What was read before the failure still reaches the main thread first.
+                flush();
+                handOff_.declareLinkLost();
+                errorCount_ = 0;
+            }
+        }
+        if (result == kCanQueueEmpty || flags_.stopRequested.load()) {
+            break;
+        }
+    }
+    flush();
+}
+
+void AutoResetEvent::set() {
+    {
+        std::lock_guard lock(mutex_);
+        signalled_ = true;
+    }
+    cv_.notify_one();
+}
+
+void AutoResetEvent::reset() {
+    std::lock_guard lock(mutex_);
+    signalled_ = false;
+}
+
+bool AutoResetEvent::wait(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    bool got = cv_.wait_for(lock, timeout, [this] { return signalled_; });
+    signalled_ = false;
+    return got;
+}
+
+// Runs the sink on the main thread and blocks until it has finished. A plain blocking queued call
+// would deadlock when the main thread waits for this thread to end (at exit) while a hand-off is
+// pending, so the wait here can be abandoned.
+class TreadThread::BlockingHandOff : public ReceiveHandOff {
+  public:
+    BlockingHandOff(ReceiveSink& sink, QObject* mainThread)
+        : sink_(sink), mainThread_(mainThread) {}
+
+    void handOver(std::span<const AdapterFrame> frames) override {
+        run([this, frames] { sink_.framesReceived(frames); });
+    }
+    void declareLinkLost() override {
+        run([this] { sink_.linkLostDeclared(); });
+    }
+
+    void abandon() {
+        std::lock_guard lock(mutex_);
+        abandoned_ = true;
+        cv_.notify_all();
+    }
+
+  private:
+    void run(std::function<void()> work) {
+        {
+            std::lock_guard lock(mutex_);
+            if (abandoned_) {
+                return;
+            }
+            done_ = false;
+        }
+        QMetaObject::invokeMethod(
+            mainThread_,
+            [this, work = std::move(work)] {
+                {
+                    std::lock_guard lock(mutex_);
+                    if (abandoned_) {
+                        return;
+                    }
+                }
+                work();
+                std::lock_guard lock(mutex_);
+                done_ = true;
+                cv_.notify_all();
+            },
+            Qt::QueuedConnection);
+        std::unique_lock lock(mutex_);
+        cv_.wait(lock, [this] { return done_ || abandoned_; });
+    }
+
+    ReceiveSink& sink_;
+    QObject* mainThread_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = true;
+    bool abandoned_ = false;
+};
+
+TreadThread::TreadThread(CanDriver& driver, LinkFlags& flags, ReceiveSink& sink,
+                         QObject* mainThread, std::function<void()> onFinished)
+    : driver_(driver),
+      flags_(flags),
+      handOff_(std::make_unique<BlockingHandOff>(sink, mainThread)),
+      loop_(std::make_unique<ReceiveLoop>(driver, flags, *handOff_)),
+      onFinished_(std::move(onFinished)),
+      mainThread_(mainThread) {}
+
+TreadThread::~TreadThread() {
+    if (thread_.joinable()) {
+        destroying_ = true;
+        flags_.stopRequested = true;
+        handOff_->abandon();
+        event_.set();
+        thread_.join();
+    }
+}
+
+void TreadThread::resume() {
+    if (thread_.joinable()) {
+        return;
+    }
+    running_ = true;
+    thread_ = std::thread([this] { execute(); });
+}
+
+bool TreadThread::running() const {
+    return running_.load();
+}
+
+void TreadThread::execute() {
+    for (;;) {
+        event_.reset();
+        event_.wait(std::chrono::milliseconds(5));
+        if (flags_.stopRequested.load()) {
+            break;
+        }
+        if (!flags_.linkLost.load()) {
+            loop_->drain();
+        }
+        if (flags_.stopRequested.load()) {
+            break;
+        }
+    }
+    running_ = false;
+    // The termination handler runs on the main thread once this body has returned; not when the
+    // thread is being torn down with its owner.
+    if (!destroying_.load() && onFinished_) {
+        QMetaObject::invokeMethod(mainThread_, onFinished_, Qt::QueuedConnection);
+    }
+}

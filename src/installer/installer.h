@@ -1,0 +1,36 @@
+#pragma once
+// The installer window: the pump's installation configuration behind the password.
+
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+
+#include "tool_window.h"
+
+class TfInstaller : public ToolWindow {
+    Q_OBJECT
+  public:
+    explicit TfInstaller(QWidget* parent = nullptr);
+
+    // The two download buttons follow the pump connection.
+    void setDownloadEnabled(bool enabled);
+    // Read-outs placed directly on "Setup" and in the extended configuration group back to "?".
+    void clearReadouts();
+    void showVin(const QString& vin) { lVIN->setText(vin); }
+
+    // The installer access level: 10 until a password is granted.
+    int accessLevel = 10;
+
+    QWidget* tsZovar = nullptr;
+    QWidget* gbExtendedConfig = nullptr;
+    QLabel* lVIN = nullptr;
+    QPushButton* btZovar_DownloadConfiguration = nullptr;
+    QPushButton* btDownloadMIConfMasks = nullptr;
+};
+
+class TPasswordDlg : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TPasswordDlg(QWidget* parent = nullptr);
+};

@@ -1,0 +1,97 @@
+#pragma once
+// The main window: status area, the "Basic" and "Extended data" groups of pump values, the menu
+// that opens every other window, and the two timers that drive the tool.
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QTimer>
+#include <functional>
+
+class QAction;
+class QMenu;
+class ToolCore;
+class CloseDown;
+class Dialogs;
+
+inline constexpr int kValueTag = 100;
+inline constexpr int kRxProgressMax = 100;
+
+// One value label of a group: its object name and its caption.
+struct ValueLabelSpec {
+    const char* objectName;
+    const char* caption;
+};
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+  public:
+    TForm1(ToolCore& core, Dialogs& dialogs, QWidget* parent = nullptr);
+
+    // Called when the main window is about to be shown for the first time and when it closes.
+    void setCloseDown(CloseDown* closeDown) { closeDown_ = closeDown; }
+    // The closing window shown while the close-down runs.
+    void setClosingWindow(QWidget* window) { closingWindow_ = window; }
+    // Hooks of the composition root: what FormShow and clearPumpDisplay reach beyond this window.
+    std::function<void()> onFormShow;
+    std::function<void()> onClearOtherDisplays;
+
+    void FormCreate();
+    void FormShow();
+    // True when the window may close now.
+    bool FormCloseQuery();
+    void FormClose();
+    void tmrCloseDownTimer();
+
+    void clearPumpDisplay();
+    void setStatusText(const QString& text) { lStatus->setText(text); }
+    void setPumpCommunication(bool found);
+    void rxStep();
+    void txStep();
+    void showVin(const QString& vin);
+    // Toggles a value label's highlight between the button face and the tooltip colour.
+    void valueLabelClicked(QLabel* label);
+    void toggleExtendedData();
+
+    QLabel* valueLabel(const char* objectName) const;
+
+    QGroupBox* gbStatus = nullptr;
+    QGroupBox* gbBasic = nullptr;
+    QGroupBox* gbExtended = nullptr;
+    QProgressBar* pbRx = nullptr;
+    QProgressBar* pbTx = nullptr;
+    QLabel* lStatus = nullptr;
+    QLabel* shPumpCommunication = nullptr;
+    QTimer* tmrTx = nullptr;
+    QTimer* tmrCloseDown = nullptr;
+
+    QAction* LoadConfiguration1 = nullptr;
+    QAction* SaveConfiguration1 = nullptr;
+    QAction* Close1 = nullptr;
+    QAction* Extendeddata1 = nullptr;
+    QAction* NOxSensors1 = nullptr;
+    QAction* UdsErrorlog = nullptr;
+    QAction* OBD1 = nullptr;
+    QAction* TorqueLimiter = nullptr;
+    QAction* Service1 = nullptr;
+    QAction* Installer1 = nullptr;
+    QAction* About1 = nullptr;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void buildStatusGroup();
+    QGroupBox* buildValueGroup(const char* objectName, const QString& title,
+                               const ValueLabelSpec* specs, std::size_t count);
+    void buildMenu();
+
+    ToolCore& core_;
+    Dialogs& dialogs_;
+    CloseDown* closeDown_ = nullptr;
+    QWidget* closingWindow_ = nullptr;
+    bool shown_ = false;
+};

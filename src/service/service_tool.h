@@ -1,0 +1,52 @@
+#pragma once
+// The service test window: test mode, flow tests, EEPROM read-out and the pump reset. It also keeps
+// the test-mode bookkeeping that the calibration, the purge, the installer and the close-down
+// share.
+
+#include <QLabel>
+#include <cstdint>
+#include <string>
+
+#include "close_down.h"
+#include "tool_window.h"
+
+class ToolCore;
+
+enum class FlowTestState : uint8_t {
+    SettingValve = 0,
+    Starting = 1,
+    SettingFlow = 2,
+    Running = 3,
+    Idle = 4
+};
+const char* toString(FlowTestState state);
+
+class TfServiceTool : public ToolWindow, public ServiceTestControl {
+    Q_OBJECT
+  public:
+    explicit TfServiceTool(ToolCore& core, QWidget* parent = nullptr);
+
+    // ServiceTestControl
+    int testModeLevel() const override { return testModeLevel_; }
+    bool flowTestIdle() const override { return flowTestState == FlowTestState::Idle; }
+    void stopPump() override;
+    void resetPump() override;
+
+    void setTestModeLevel(uint8_t level) { testModeLevel_ = level; }
+    // Queues the request for the pump's test mode while it is in normal mode.
+    void enterTestMode();
+    void clearServiceDisplay();
+    QLabel* statusLabel() const { return lStatus_; }
+
+    FlowTestState flowTestState = FlowTestState::Idle;
+    uint32_t flowSetting = 0;
+    uint32_t appliedFlow = 1;
+
+  private:
+    void queueCommand(uint8_t code, uint32_t longArg = 0, uint16_t wordArg = 0,
+                      uint8_t byteArg = 0);
+
+    ToolCore& core_;
+    uint8_t testModeLevel_ = 0;
+    QLabel* lStatus_ = nullptr;
+};
