@@ -1,0 +1,139 @@
+#pragma once
+// The whole tool, every window built hidden, on a recording adapter: a test feeds frames, drives
+// the scheduler tick by hand, reads labels and reads the frames the tool wrote.
+
+#include <QLabel>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "dialogs.h"
+#include "fake_can_driver.h"
+#include "j1939.h"
+#include "tool_application.h"
+
+// Dialogs that show nothing: texts are recorded, answers come from a script.
+class ScriptedDialogs : public Dialogs {
+  public:
+    struct Shown {
+        QString text;
+        QString caption;
+        Icon icon;
+    };
+
+    void message(const QString& text, const QString& caption, Icon icon) override {
+        shown.push_back({text, caption, icon});
+    }
+    bool askYesNo(const QString& text, const QString& caption, Icon icon) override {
+        questions.push_back({text, caption, icon});
+        if (answers.empty()) {
+            return false;
+        }
+        bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QString openFileName(const QString&, const QString&, const QString&) override {
+        return takeFileName();
+    }
+    QString saveFileName(const QString&, const QString&, const QString&) override {
+        return takeFileName();
+    }
+    int execModal(QDialog& dialog) override {
+        modals.push_back(dialog.objectName());
+        return modalResult;
+    }
+
+    QStringList texts() const {
+        QStringList out;
+        for (const auto& s : shown) {
+            out << s.text;
+        }
+        return out;
+    }
+
+    std::vector<Shown> shown;
+    std::vector<Shown> questions;
+    std::deque<bool> answers;
+    std::deque<QString> fileNames;
+    QStringList modals;
+    int modalResult = 1;
+
+  private:
+    QString takeFileName() {
+        if (fileNames.empty()) {
+            return {};
+        }
+        QString name = fileNames.front();
+        fileNames.pop_front();
+        return name;
+    }
+};
+
+// Hands the link a recording driver, or fails the way a missing library would.
+class FakeLibrary : public CanDriverLibrary {
+  public:
+    LoadResult load(std::unique_ptr<CanDriver>& driver) override {
+        ++loads;
+        if (result == LoadResult::Ok) {
+            auto fake = std::make_unique<FakeCanDriver>();
+            fake->setInitResult(initResult);
+            this->driver = fake.get();
+            driver = std::move(fake);
+        }
+        return result;
+    }
+    LoadResult result = LoadResult::Ok;
+    uint32_t initResult = kCanOk;  // what the adapter answers when it is opened
+    FakeCanDriver* driver = nullptr;
+    int loads = 0;
+};
+
+class ToolHarness {
+  public:
+    explicit ToolHarness(FakeLibrary::LoadResult loadResult = FakeLibrary::LoadResult::Ok);
+    ~ToolHarness();
+
+    // FormShow's steps: clear the displays, load the library, open the adapter.
+    void start();
+
+    // The scheduler tick, n times (10 ms each).
+    void tick(int n = 1);
+    void tickMs(int ms) { tick(ms / 10); }
+
+    // A frame from the bus, handed over as the receive thread would.
+    void receive(uint32_t id, const std::vector<uint8_t>& bytes);
+    void receiveMessage(uint8_t source, uint8_t destination, uint32_t pgn,
+                        const std::vector<uint8_t>& data);
+
+    // What the tool wrote so far, decoded; clearWritten forgets it.
+    std::vector<J1939Frame> written() const;
+    std::vector<J1939Frame> written(uint32_t pgn) const;
+    void clearWritten();
+    // Requests (PGN 0xEA00) the tool wrote for one requested group.
+    int requestsFor(uint32_t requested) const;
+    // Proprietary A telegrams the tool sent, by their code byte (single frames and TP
+    // announcements).
+    std::vector<int> sentCodes() const;
+
+    QString label(const char* objectName) const;
+    QString status() const;
+
+    // The Address Claimed of a pump at `address`.
+    void pumpClaims(uint8_t address = 61);
+
+    ToolApplication& app() { return *app_; }
+    ToolCore& core() { return *app_->core; }
+    FakeCanDriver& driver() { return *library_.driver; }
+    FakeLibrary& library() { return library_; }
+    ScriptedDialogs dialogs;
+    uint32_t seconds = 1000;  // the transport protocol's clock
+    bool terminated = false;
+
+  private:
+    QTemporaryDir dir_;
+    FakeLibrary library_;
+    std::unique_ptr<ToolApplication> app_;
+};
