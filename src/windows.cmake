@@ -9,7 +9,7 @@ add_library(dosaris_windows STATIC
 )
 target_include_directories(dosaris_windows PUBLIC
   src/pump src/service src/installer src/diagnostics src/app)
-target_link_libraries(dosaris_windows PUBLIC dosaris_app dosaris_comm Qt6::Widgets)
+target_link_libraries(dosaris_windows PUBLIC dosaris_app dosaris_sim dosaris_comm Qt6::Widgets)
 
 add_executable(dosaris-service-tool src/app/main.cpp)
 target_link_libraries(dosaris-service-tool PRIVATE dosaris_windows)

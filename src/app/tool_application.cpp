@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "qt_can_driver.h"
+#include "simulator_node.h"
 
 namespace {
 // The simulator bus behaves like an adapter library that is always present.
@@ -76,13 +77,17 @@ ToolApplication::ToolApplication(const ToolOptions& options, Dialogs& dialogs)
     };
     bindMenu();
     if (usesSimulator()) {
+        // Nobody must take the simulated pump for a real one.
         Form1->setWindowTitle(QString(kToolTitle) + " - simulated pump");
+        simulator_ = sim::SimulatorNode::onBus(simulatorBus_, sim::PumpOptions{});
+        simulator_->start();
     }
 }
 
 ToolApplication::~ToolApplication() {
     // The receive thread must be gone before the windows its hand-offs reach.
     core->link.close();
+    simulator_.reset();
     for (QWidget* w : secondaryWindows()) {
         delete w;
     }

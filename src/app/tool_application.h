@@ -21,6 +21,10 @@
 #include "tool_core.h"
 #include "tool_settings.h"
 
+namespace sim {
+class SimulatorNode;
+}
+
 struct ToolOptions {
     // "plugin:interface" or "simulator".
     QString adapter;
@@ -58,6 +62,7 @@ class ToolApplication : public QObject, public ShellView {
 
     bool usesSimulator() const { return simulatorBus_ != nullptr; }
     std::shared_ptr<SimBus> simulatorBus() const { return simulatorBus_; }
+    sim::SimulatorNode* simulator() const { return simulator_.get(); }
     // Called when terminateApplication runs (tests replace the default exit).
     std::function<void()> onTerminate;
 
@@ -88,6 +93,8 @@ class ToolApplication : public QObject, public ShellView {
 
     Dialogs& dialogs_;
     std::shared_ptr<SimBus> simulatorBus_;
+    // The built-in simulated pump and sensors, when the adapter is "simulator".
+    std::unique_ptr<sim::SimulatorNode> simulator_;
 };
 
 // The library behind the adapter text: the in-process simulator bus or a QtSerialBus plugin.
