@@ -58,8 +58,12 @@ std::optional<J1939Frame> decodeFrame(const AdapterFrame& frame);
 std::optional<AdapterFrame> encodeFrame(const J1939Frame& frame);
 
 // True for PDU2 groups (PF >= 240); the data page bit takes no part.
-constexpr bool isPdu2(uint32_t pgn) { return (pgn & 0xFFFF) >= 0xF000; }
+constexpr bool isPdu2(uint32_t pgn) {
+    return (pgn & 0xFFFF) >= 0xF000;
+}
 // PF x 256 of a group: 0xEF00 for every Proprietary A message.
-constexpr uint32_t pduFormatOf(uint32_t pgn) { return pgn & 0xFF00; }
+constexpr uint32_t pduFormatOf(uint32_t pgn) {
+    return pgn & 0xFF00;
+}
 
 J1939Message messageFromFrame(const J1939Frame& frame);

@@ -50,7 +50,8 @@ T_J1939_PROPERITARY_A ProprietarySender::header() const {
     return t;
 }
 
-void ProprietarySender::enqueueTelegram(const uint8_t (&block)[kTelegramCapacity], uint16_t length) {
+void ProprietarySender::enqueueTelegram(const uint8_t (&block)[kTelegramCapacity],
+                                        uint16_t length) {
     T_J1939_PROPERITARY_A t = header();
     std::memcpy(t.data, block, kTelegramCapacity);
     t.length = length;

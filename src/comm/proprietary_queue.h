@@ -25,7 +25,7 @@ struct T_J1939_PROPERITARY_A {
 J1939Message toMessage(const T_J1939_PROPERITARY_A& telegram);
 
 class TProperitaryQueue {
-public:
+  public:
     void push(const T_J1939_PROPERITARY_A& record);
     bool take(T_J1939_PROPERITARY_A& out);
     bool firstPollLaneEmpty() const { return firstPoll_.empty(); }
@@ -34,7 +34,7 @@ public:
     void clear();
     std::size_t size() const { return commands_.size() + firstPoll_.size() + secondPoll_.size(); }
 
-private:
+  private:
     std::deque<T_J1939_PROPERITARY_A> commands_;
     std::deque<T_J1939_PROPERITARY_A> firstPoll_;
     std::deque<T_J1939_PROPERITARY_A> secondPoll_;
@@ -43,7 +43,7 @@ private:
 // Builds telegrams addressed from the tool to the pump as they stand now, queues them, and puts
 // taken telegrams on the bus (long ones through the transport protocol, back to back).
 class ProprietarySender {
-public:
+  public:
     ProprietarySender(TProperitaryQueue& queue, const ConnectionState& state,
                       TJ1939TransportProtocol& tp, FrameWriter& writer)
         : queue_(queue), state_(state), tp_(tp), writer_(writer) {}
@@ -55,7 +55,7 @@ public:
 
     TProperitaryQueue& queue() { return queue_; }
 
-private:
+  private:
     T_J1939_PROPERITARY_A header() const;
 
     TProperitaryQueue& queue_;

@@ -83,45 +83,51 @@ class TreadThread::BlockingHandOff : public ReceiveHandOff {
     }
 
     void abandon() {
-        std::lock_guard lock(mutex_);
-        abandoned_ = true;
-        cv_.notify_all();
+        std::lock_guard lock(state_->mutex);
+        state_->abandoned = true;
+        state_->cv.notify_all();
     }
 
   private:
+    // Shared with every call posted to the main thread: a call that runs after the thread object
+    // is gone (torn down with a hand-off pending, or from inside one) finds it abandoned.
+    struct State {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = true;
+        bool abandoned = false;
+    };
+
     void run(std::function<void()> work) {
         {
-            std::lock_guard lock(mutex_);
-            if (abandoned_) {
+            std::lock_guard lock(state_->mutex);
+            if (state_->abandoned) {
                 return;
             }
-            done_ = false;
+            state_->done = false;
         }
         QMetaObject::invokeMethod(
             mainThread_,
-            [this, work = std::move(work)] {
+            [state = state_, work = std::move(work)] {
                 {
-                    std::lock_guard lock(mutex_);
-                    if (abandoned_) {
+                    std::lock_guard lock(state->mutex);
+                    if (state->abandoned) {
                         return;
                     }
                 }
                 work();
-                std::lock_guard lock(mutex_);
-                done_ = true;
-                cv_.notify_all();
+                std::lock_guard lock(state->mutex);
+                state->done = true;
+                state->cv.notify_all();
             },
             Qt::QueuedConnection);
-        std::unique_lock lock(mutex_);
-        cv_.wait(lock, [this] { return done_ || abandoned_; });
+        std::unique_lock lock(state_->mutex);
+        state_->cv.wait(lock, [this] { return state_->done || state_->abandoned; });
     }
 
     ReceiveSink& sink_;
     QObject* mainThread_;
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = true;
-    bool abandoned_ = false;
+    std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
 TreadThread::TreadThread(CanDriver& driver, LinkFlags& flags, ReceiveSink& sink,

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-std::shared_ptr<SimBus> SimBus::create() { return std::shared_ptr<SimBus>(new SimBus()); }
+std::shared_ptr<SimBus> SimBus::create() {
+    return std::shared_ptr<SimBus>(new SimBus());
+}
 
 std::shared_ptr<SimBus::Endpoint> SimBus::attach() {
     std::shared_ptr<Endpoint> endpoint(new Endpoint(weak_from_this()));

@@ -12,9 +12,9 @@
 #include "can_driver.h"
 
 class SimBus : public std::enable_shared_from_this<SimBus> {
-public:
+  public:
     class Endpoint {
-    public:
+      public:
         // Puts a frame on the bus: every other attached endpoint receives it.
         void write(const AdapterFrame& frame);
         // Takes the oldest frame of this endpoint's inbox; false when empty.
@@ -24,7 +24,7 @@ public:
         void setNotify(std::function<void()> notify);
         void detach();
 
-    private:
+      private:
         friend class SimBus;
         explicit Endpoint(std::weak_ptr<SimBus> bus) : bus_(std::move(bus)) {}
         void deliver(const AdapterFrame& frame);
@@ -38,7 +38,7 @@ public:
     static std::shared_ptr<SimBus> create();
     std::shared_ptr<Endpoint> attach();
 
-private:
+  private:
     SimBus() = default;
     void broadcast(const Endpoint* from, const AdapterFrame& frame);
     void remove(const Endpoint* endpoint);
@@ -49,7 +49,7 @@ private:
 
 // The tool's adapter on the in-process bus.
 class SimBusDriver : public CanDriver {
-public:
+  public:
     explicit SimBusDriver(std::shared_ptr<SimBus> bus) : bus_(std::move(bus)) {}
     uint32_t init() override;
     void close() override;
@@ -58,7 +58,7 @@ public:
     uint32_t read(AdapterFrame& frame) override;
     std::string versionInfo() override { return "In-process simulator bus"; }
 
-private:
+  private:
     std::shared_ptr<SimBus> bus_;
     std::shared_ptr<SimBus::Endpoint> endpoint_;
     std::mutex mutex_;

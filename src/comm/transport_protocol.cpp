@@ -41,7 +41,7 @@ void TJ1939TransportProtocol::feedFrame(const J1939Frame& frame) {
     // A TP.DT without any TP.CM is stored but appends nothing: rxCount_ still holds its start
     // value, which is above every size an announcement can give.
     std::memset(lastPacket_, 0, sizeof lastPacket_);
-    std::memcpy(lastPacket_, frame.data, frame.length);
+    std::memcpy(lastPacket_, frame.data, std::min<uint8_t>(frame.length, 8));
     // Short last packets carry fewer than 7 bytes: the unsent part reads as zero, as a bus frame
     // padded by the sender would.
     for (int i = 1; i <= 7 && rxCount_ >= 0 && uint32_t(rxCount_) < total; ++i) {

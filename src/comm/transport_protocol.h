@@ -10,7 +10,7 @@
 #include "j1939.h"
 
 class TJ1939TransportProtocol {
-public:
+  public:
     // Clock in whole seconds; only the stall detection of a reception reads it.
     using Clock = std::function<uint32_t()>;
 
@@ -30,7 +30,7 @@ public:
     int32_t rxCount() const { return rxCount_; }
     uint32_t announcedSize() const { return announce_[1] + 256u * announce_[2]; }
 
-private:
+  private:
     static uint32_t systemSeconds();
 
     Clock clock_;

@@ -1,0 +1,441 @@
+#include "reply_decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <limits>
+#include <optional>
+
+#include "j1939.h"
+#include "service_codes.h"
+#include "text_tables.h"
+
+namespace {
+
+// Raised when a window's entry does not hold the integer a reply is compared with. Caught at the
+// decoder's boundary: the reply's handling ends there, without a message.
+struct ConversionError {};
+
+// Decimal integer text of a window entry, in the 32-bit signed range; blanks around it are allowed.
+long long toInteger(std::string_view text) {
+    auto isBlank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) {
+        throw ConversionError{};
+    }
+    long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            throw ConversionError{};
+        }
+        value = value * 10 + (c - '0');
+        if (value > static_cast<long long>(std::numeric_limits<int32_t>::max()) + 1) {
+            throw ConversionError{};
+        }
+    }
+    value = negative ? -value : value;
+    if (value > std::numeric_limits<int32_t>::max()) {
+        throw ConversionError{};
+    }
+    return value;
+}
+
+std::string hexWord(uint16_t word) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(word));
+    return text;
+}
+
+// --- EEPROM dump file ---
+
+// The header before address 0 and one line per word; every line ends in CR LF.
+constexpr std::string_view kEepromDumpHeader = "Address(dec), Data (dec), Data (hex)\r\n";
+
+enum class DumpWrite { Written, NotOpened, NotWritten };
+
+// Appends one word to the dump file, opening and closing the file around it so that every word
+// read so far is on disk whatever happens to the run.
+DumpWrite appendEepromWord(const std::string& fileName, uint32_t address, uint16_t word) {
+    if (fileName.empty()) {
+        return DumpWrite::NotOpened;
+    }
+    std::FILE* file = std::fopen(fileName.c_str(), "ab");
+    if (file == nullptr) {
+        return DumpWrite::NotOpened;
+    }
+    std::string text;
+    if (address == 0) {
+        text = kEepromDumpHeader;
+    }
+    char line[48];
+    const int length = std::snprintf(line, sizeof line, "%4d, %6d, %5x \r\n",
+                                     static_cast<int>(address), static_cast<int>(word),
+                                     static_cast<unsigned>(word));
+    text.append(line, static_cast<std::size_t>(std::clamp(length, 0, int(sizeof line) - 1)));
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const bool closed = std::fclose(file) == 0;
+    return written && closed ? DumpWrite::Written : DumpWrite::NotWritten;
+}
+
+// The last EEPROM address of a read-out to file.
+constexpr uint32_t kLastEepromAddress = 191;
+// Mismatching EEPROM replies tolerated before a read is given up.
+constexpr int kEepromMismatchLimit = 60;
+
+}  // namespace
+
+const char* toString(ReplyAcceptance acceptance) {
+    switch (acceptance) {
+        case ReplyAcceptance::NotAccepted:
+            return "NotAccepted";
+        case ReplyAcceptance::ClearsOnly:
+            return "ClearsOnly";
+        case ReplyAcceptance::Accepted:
+            return "Accepted";
+    }
+    return "?";
+}
+
+void ReplyDecoder::decodeServiceReply(const J1939Message& message) {
+    host_.stepReceiveIndicator();
+
+    // A local copy, so that a reply decoded while a handler of this one still runs (a dialog
+    // lets the receive hand-off in) cannot change the bytes under it.
+    std::array<uint8_t, service_length::kWorkingCopy> copy{};
+    const std::size_t length = std::min<std::size_t>(
+        {message.length, sizeof message.data, service_length::kWorkingCopy});
+    std::copy_n(message.data, length, copy.begin());
+
+    const auto reply = ServiceTelegramView::parse(std::span<const uint8_t>(copy.data(), length));
+    if (!reply) {
+        return;  // no code
+    }
+    try {
+        handle(*reply);
+    } catch (const ConversionError&) {
+        // Ends this reply; whatever was done stays done.
+    }
+}
+
+void ReplyDecoder::accept() {
+    host_.clearAwaitingReply();
+    host_.setServiceReplyReceived();
+}
+
+void ReplyDecoder::apply(ReplyAcceptance acceptance) {
+    switch (acceptance) {
+        case ReplyAcceptance::Accepted:
+            accept();
+            break;
+        case ReplyAcceptance::ClearsOnly:
+            host_.clearAwaitingReply();
+            break;
+        case ReplyAcceptance::NotAccepted:
+            break;
+    }
+}
+
+void ReplyDecoder::handle(const ServiceTelegramView& reply) {
+    using namespace service_code;
+    const uint8_t code = reply.code();
+    switch (code) {
+        case kNormalMode:
+            accept();
+            host_.setStatus("Normal mode recieved");
+            host_.setTestModeLevel(0);
+            return;
+        case kEnterTestMode:
+            onTestMode(reply);
+            return;
+        case kStartPump:
+            accept();
+            if (host_.flowTestState() == flow_test_step::kStarting) {
+                host_.advanceFlowTest(flow_test_step::kSettingFlow);
+            } else if (host_.calibrationStep() == user_calibration::kStarting) {
+                host_.userCalibrationStep(user_calibration::kStepRunning);
+            }
+            host_.setStatus("Pump Started");
+            return;
+        case kStopPump:
+            accept();
+            host_.setStatus("Pump stopped");
+            if (host_.flowTestState() == flow_test_step::kRunning) {
+                host_.advanceFlowTest(flow_test_step::kIdle);
+            } else if (host_.calibrationStep() == user_calibration::kStopping) {
+                host_.userCalibrationStep(user_calibration::kStepFinishRun);
+            }
+            return;
+        case kSetFlow:
+            onFlowEcho(reply);
+            return;
+        case kSetDosingValve:
+            onValveState(reply);
+            return;
+        case kAcknowledge6:
+        case kAcknowledge7:
+        case kAcknowledge14:
+        case kAcknowledge15:
+        case kAcknowledge16:
+        case kAcknowledge17:
+        case kAcknowledge43:
+        case kAcknowledge61:
+        case kHeaterTest:
+        case kAcknowledge143:
+            accept();
+            return;
+        case kIgnored41:
+            return;
+        case kHeaterOutputs:
+            onHeaterStates(reply);
+            return;
+        case kLampOutputs:
+            onLampStates(reply);
+            return;
+        case kStartUserCalibration:
+            accept();
+            if (host_.calibrationStep() == user_calibration::kStarting) {
+                host_.userCalibrationStep(user_calibration::kStepRunning);
+            }
+            host_.setStatus("User calibration started");
+            return;
+        case kDownloadUserCalibration:
+            onUserCalibrationEcho(reply);
+            return;
+        case kErrorLogRecord:
+            apply(host_.onErrorLogRecord(reply.bytes()));
+            return;
+        case kReadEepromWord:
+            onEepromWord(reply);
+            return;
+        case kConfigDownloadOld:
+        case kConfigDownloadNew:
+            apply(host_.onConfigurationEcho(code, reply.body()));
+            return;
+        case kDiagnosticClearReset:
+            if (reply.longArg() == service_arg::kDiagnosticClearArg) {
+                host_.clearAwaitingReply();
+                host_.setStatus("Will perform diagnostic clear on next reset");
+            }
+            return;
+        case kSetMiMasks:
+        case kRequestMiMasks:
+            apply(host_.onMasks(code, reply.body()));
+            return;
+        case kSetDm1Support:
+        case kRequestDm1Support:
+            onDm1Status(reply);
+            return;
+        case kSetObdActionMaskWord:
+        case kRequestObdActionMaskWord:
+            apply(host_.onObdActionMaskWord(code, reply.longArg(),
+                                            static_cast<uint8_t>(reply.wordArg() & 0xFF)));
+            return;
+        case kSetAirUnitMask:
+        case kRequestAirUnitMask:
+            apply(host_.onAirUnitMask(code, reply.longArg()));
+            return;
+        case kParameterWrite:
+        case kParameterRead:
+            apply(host_.onParameterReadout(reply.bytes(), code == kParameterWrite));
+            return;
+        case kAllPages:
+            accept();
+            host_.onAllPages(reply.bytes());
+            return;
+        case kNotSupported:
+            accept();
+            host_.operatorMessage(19, reply.longArg() & 0xFF);
+            return;
+        case kNotAcknowledged:
+            accept();
+            host_.setStatus("Command not acknowledged");
+            return;
+        default:
+            break;
+    }
+    if ((code >= kFirstPage && code <= kLastAllPagesPage) || code == kPage216) {
+        accept();
+        host_.onStatusPage(code, reply.body());
+        return;
+    }
+    // Illegal: a code without a handler, or a reply 2.
+    host_.clearAwaitingReply();
+    host_.operatorMessage(20, code);
+}
+
+void ReplyDecoder::onTestMode(const ServiceTelegramView& reply) {
+    accept();
+    const uint8_t major = host_.pumpSoftwareMajor();
+    const uint8_t minor = host_.pumpSoftwareMinor();
+    const bool customerAccessKnown = minor >= 11 || major >= 1;
+    if (!customerAccessKnown || reply.byteArg() == service_arg::kFinalTest) {
+        host_.setStatus("Final test mode recieved");
+        host_.setTestModeLevel(1);
+    } else if (reply.byteArg() == service_arg::kCustomerAccess) {
+        host_.setStatus("Customer access mode recieved");
+        host_.setTestModeLevel(2);
+    }
+}
+
+void ReplyDecoder::onFlowEcho(const ServiceTelegramView& reply) {
+    if (host_.flowTestState() == flow_test_step::kSettingFlow) {
+        if (reply.longArg() != host_.flowSetting()) {
+            return;
+        }
+        accept();
+        host_.advanceFlowTest(flow_test_step::kRunning);
+        host_.setStatus("Flow Test Running");
+        return;
+    }
+    if (host_.calibrationStep() != user_calibration::kSettingFlow ||
+        reply.longArg() != service_arg::kCalibrationFlow) {
+        return;
+    }
+    accept();
+    host_.userCalibrationStep(user_calibration::kStepStartRun);
+    host_.setStatus("Calibration Running");
+}
+
+void ReplyDecoder::onValveState(const ServiceTelegramView& reply) {
+    accept();
+    const bool open = reply.byteArg() != service_arg::kValveClosed;
+    const auto context = static_cast<ValveReplyContext>(valveReplyContext);
+    if (context == ValveReplyContext::Manual) {
+        host_.setServiceLabel("lDosingValve", open ? "Open" : "Closed");
+        host_.setStatus(open ? "Dosing valve open. " : "Dosing valve closed. ");
+        return;
+    }
+    if (context != ValveReplyContext::ExpectClosed && context != ValveReplyContext::ExpectOpen) {
+        host_.setStatus("Unexpected telegram");
+        host_.operatorMessage(4, 0);
+        return;
+    }
+    const bool expected = open == (context == ValveReplyContext::ExpectOpen);
+    if (host_.flowTestState() == flow_test_step::kSettingValve) {
+        if (expected) {
+            host_.setStatus("Valve set");
+            host_.advanceFlowTest(flow_test_step::kStarting);
+        } else {
+            // The valve is not where the test needs it: send the command again.
+            host_.advanceFlowTest(flow_test_step::kSettingValve);
+        }
+        return;
+    }
+    if (!expected) {
+        return;  // the calibration run waits for the valve
+    }
+    const uint8_t step = host_.calibrationStep();
+    if (step == user_calibration::kSettingValve) {
+        host_.setStatus("Valve set");
+        host_.userCalibrationStep(user_calibration::kStepSetFlow);
+    } else if (step == user_calibration::kIdle) {
+        host_.setStatus("Pump stopped");
+    }
+}
+
+void ReplyDecoder::onHeaterStates(const ServiceTelegramView& reply) {
+    accept();
+    const auto bytes = reply.bytes();
+    switch (host_.heaterUnderTest()) {
+        case 0:
+            host_.setServiceLabel("lTankHeater",
+                                  text_tables::twoStateText(text_tables::OffOnTexts, bytes[0]));
+            host_.setStatus(bytes[0] != 0 ? "Tank heater enabled. " : "Tank heater disabled. ");
+            break;
+        case 1:
+            host_.setServiceLabel("lLineHeater",
+                                  text_tables::twoStateText(text_tables::OffOnTexts, bytes[1]));
+            host_.setStatus(bytes[1] != 0 ? "Line heater enabled. " : "Line heater disabled. ");
+            break;
+        default:
+            break;  // no heater test yet
+    }
+}
+
+void ReplyDecoder::onLampStates(const ServiceTelegramView& reply) {
+    accept();
+    const auto bytes = reply.bytes();
+    host_.setServiceLabel("lLamp3Conf", text_tables::twoStateText(text_tables::OffOnTexts, bytes[0]));
+    host_.setServiceLabel("lLamp4Conf", text_tables::twoStateText(text_tables::OffOnTexts, bytes[1]));
+}
+
+void ReplyDecoder::onUserCalibrationEcho(const ServiceTelegramView& reply) {
+    const uint16_t mass = readLe16(reply.bytes(), 0);
+    if (mass != toInteger(host_.userCalibrationVolumeText())) {
+        host_.setMainStatusOnly("User calibration NOT downloaded");
+        return;
+    }
+    host_.clearAwaitingReply();
+    host_.showUserCalibration(std::to_string(mass));
+    host_.setMainStatusOnly("User calibration downloaded");
+    host_.userCalibrationStep(user_calibration::kStepCalibrationStored);
+}
+
+// An EEPROM word never counts as a service reply: it only ends the wait.
+void ReplyDecoder::onEepromWord(const ServiceTelegramView& reply) {
+    const uint32_t address = reply.longArg();
+    const uint16_t word = reply.wordArg();
+    const bool matches = static_cast<long long>(address) ==
+                             toInteger(host_.serviceLabelText("lEEPROMReadAdr")) &&
+                         reply.byteArg() == service_arg::kEepromWordValid;
+    if (!matches) {
+        ++eepromMismatchCount;
+        if (eepromMismatchCount > kEepromMismatchLimit) {
+            // The read is given up; the next one counts its own mismatches.
+            eepromMismatchCount = 0;
+            host_.clearAwaitingReply();
+            host_.setReadAllActive(false);
+            host_.setStatus("EEPROM data NOT read");
+        }
+        return;
+    }
+    eepromMismatchCount = 0;
+    if (!host_.readAllActive()) {
+        host_.clearAwaitingReply();
+        host_.setReadAllActive(false);
+        host_.setServiceLabel("lDataHex", hexWord(word));
+        host_.setStatus("EEPROM data read");
+        return;
+    }
+
+    host_.setServiceLabel("lDataHex", hexWord(word));
+    const DumpWrite written = appendEepromWord(host_.eepromDumpFileName(), address, word);
+    if (written != DumpWrite::Written) {
+        // Without the file the read-out would only look complete: end it here.
+        host_.clearAwaitingReply();
+        host_.setReadAllActive(false);
+        host_.setStatus(written == DumpWrite::NotOpened ? "EEPROM dump file could not be opened"
+                                                        : "EEPROM dump file could not be written");
+        return;
+    }
+    host_.clearAwaitingReply();
+    if (address >= kLastEepromAddress) {
+        host_.setReadAllActive(false);
+        host_.setStatus("All EEPROM Read");
+        return;
+    }
+    host_.setServiceLabel("lEEPROMReadAdr", std::to_string(address + 1));
+    host_.sendEepromRead(address + 1);
+    host_.setStatus("Reading EEPROM data");
+}
+
+void ReplyDecoder::onDm1Status(const ServiceTelegramView& reply) {
+    if (reply.code() == service_code::kSetDm1Support &&
+        reply.byteArg() != host_.lastDm1SettingSent()) {
+        return;
+    }
+    accept();
+    host_.setMainStatusOnly("DM1 configuration status received");
+    host_.showDm1Status(reply.byteArg() == service_arg::kDm1Enabled ? "Enabled" : "Disabled");
+}
