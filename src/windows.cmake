@@ -7,6 +7,7 @@ add_library(dosaris_windows STATIC
   src/installer/installer.cpp
   src/diagnostics/diagnostic_windows.cpp
   src/app/tool_application.cpp
+  src/app/reply_host.cpp
 )
 target_include_directories(dosaris_windows PUBLIC
   src/pump src/service src/installer src/diagnostics src/app)

@@ -6,6 +6,7 @@
 
 #include "qt_can_driver.h"
 #include "simulator_node.h"
+#include "text_tables.h"
 
 namespace {
 // The simulator bus behaves like an adapter library that is always present.
@@ -76,6 +77,14 @@ ToolApplication::ToolApplication(const ToolOptions& options, Dialogs& dialogs)
         frmTorqueLimiter->clearTorqueLimiterDisplay();
     };
     bindMenu();
+
+    replyHost = std::make_unique<ToolReplyHost>(*this);
+    replyDecoder = std::make_unique<ReplyDecoder>(*replyHost);
+    core->dispatch.setRoute(pgn::kProprietaryA,
+                            [this](const J1939Message& m) { replyDecoder->decodeServiceReply(m); });
+    core->setNotDownloadedTexts(
+        [](int n) { return std::string(text_tables::notDownloadedText(n).value_or("")); });
+
     if (usesSimulator()) {
         // Nobody must take the simulated pump for a real one.
         Form1->setWindowTitle(QString(kToolTitle) + " - simulated pump");

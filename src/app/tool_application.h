@@ -14,6 +14,8 @@
 #include "dialogs.h"
 #include "installer.h"
 #include "main_window.h"
+#include "reply_decoder.h"
+#include "reply_host.h"
 #include "secondary_windows.h"
 #include "service_tool.h"
 #include "shell_view.h"
@@ -83,6 +85,8 @@ class ToolApplication : public QObject, public ShellView {
     TfUdsErrorLog* fUdsErrorLog = nullptr;
     TfrmTorqueLimiter* frmTorqueLimiter = nullptr;
     std::unique_ptr<CloseDown> closeDown;
+    std::unique_ptr<ToolReplyHost> replyHost;
+    std::unique_ptr<ReplyDecoder> replyDecoder;
 
   private:
     void bindMenu();

@@ -104,8 +104,8 @@ void PumpPageDisplay::showPumpSensorRecord(bool upstream, std::span<const uint8_
         return;
     }
     const int16_t ppm = static_cast<int16_t>(body[0] | (body[1] << 8));
-    if (QLabel* label = labelIn(targets_.windowOf(ReadoutWindow::Main), upstream ? "lNOxUp"
-                                                                                : "lNOxDown")) {
+    if (QLabel* label =
+            labelIn(targets_.windowOf(ReadoutWindow::Main), upstream ? "lNOxUp" : "lNOxDown")) {
         label->setText(QString::number(ppm));
     }
 }

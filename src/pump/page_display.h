@@ -11,7 +11,7 @@
 #include "status_pages.h"
 
 class PumpPageDisplay {
-public:
+  public:
     struct Targets {
         // The window a decoder names; null for a window that does not exist (yet).
         std::function<QWidget*(ReadoutWindow)> windowOf;
@@ -32,7 +32,7 @@ public:
     const PumpLiveValues& values() const { return values_; }
     DisplayFormat format = DisplayFormat::system();
 
-private:
+  private:
     InstallerView installerView() const;
     void applyTexts(const std::vector<LabelText>& texts);
     void apply(const Page203Result& r);

@@ -79,9 +79,9 @@ DumpWrite appendEepromWord(const std::string& fileName, uint32_t address, uint16
         text = kEepromDumpHeader;
     }
     char line[48];
-    const int length = std::snprintf(line, sizeof line, "%4d, %6d, %5x \r\n",
-                                     static_cast<int>(address), static_cast<int>(word),
-                                     static_cast<unsigned>(word));
+    const int length =
+        std::snprintf(line, sizeof line, "%4d, %6d, %5x \r\n", static_cast<int>(address),
+                      static_cast<int>(word), static_cast<unsigned>(word));
     text.append(line, static_cast<std::size_t>(std::clamp(length, 0, int(sizeof line) - 1)));
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const bool closed = std::fclose(file) == 0;
@@ -113,8 +113,8 @@ void ReplyDecoder::decodeServiceReply(const J1939Message& message) {
     // A local copy, so that a reply decoded while a handler of this one still runs (a dialog
     // lets the receive hand-off in) cannot change the bytes under it.
     std::array<uint8_t, service_length::kWorkingCopy> copy{};
-    const std::size_t length = std::min<std::size_t>(
-        {message.length, sizeof message.data, service_length::kWorkingCopy});
+    const std::size_t length =
+        std::min<std::size_t>({message.length, sizeof message.data, service_length::kWorkingCopy});
     std::copy_n(message.data, length, copy.begin());
 
     const auto reply = ServiceTelegramView::parse(std::span<const uint8_t>(copy.data(), length));
@@ -366,12 +366,14 @@ void ReplyDecoder::onHeaterStates(const ServiceTelegramView& reply) {
 void ReplyDecoder::onLampStates(const ServiceTelegramView& reply) {
     accept();
     const auto bytes = reply.bytes();
-    host_.setServiceLabel("lLamp3Conf", text_tables::twoStateText(text_tables::OffOnTexts, bytes[0]));
-    host_.setServiceLabel("lLamp4Conf", text_tables::twoStateText(text_tables::OffOnTexts, bytes[1]));
+    host_.setServiceLabel("lLamp3Conf",
+                          text_tables::twoStateText(text_tables::OffOnTexts, bytes[0]));
+    host_.setServiceLabel("lLamp4Conf",
+                          text_tables::twoStateText(text_tables::OffOnTexts, bytes[1]));
 }
 
 void ReplyDecoder::onUserCalibrationEcho(const ServiceTelegramView& reply) {
-    const uint16_t mass = readLe16(reply.bytes(), 0);
+    const uint16_t mass = static_cast<uint16_t>(reply.longArg() & 0xFFFF);  // bytes 0-1
     if (mass != toInteger(host_.userCalibrationVolumeText())) {
         host_.setMainStatusOnly("User calibration NOT downloaded");
         return;
@@ -386,9 +388,9 @@ void ReplyDecoder::onUserCalibrationEcho(const ServiceTelegramView& reply) {
 void ReplyDecoder::onEepromWord(const ServiceTelegramView& reply) {
     const uint32_t address = reply.longArg();
     const uint16_t word = reply.wordArg();
-    const bool matches = static_cast<long long>(address) ==
-                             toInteger(host_.serviceLabelText("lEEPROMReadAdr")) &&
-                         reply.byteArg() == service_arg::kEepromWordValid;
+    const bool matches =
+        static_cast<long long>(address) == toInteger(host_.serviceLabelText("lEEPROMReadAdr")) &&
+        reply.byteArg() == service_arg::kEepromWordValid;
     if (!matches) {
         ++eepromMismatchCount;
         if (eepromMismatchCount > kEepromMismatchLimit) {

@@ -48,10 +48,10 @@ inline constexpr uint8_t kRunning = 3;
 inline constexpr uint8_t kStopping = 4;
 inline constexpr uint8_t kIdle = 5;
 
-inline constexpr int kStepStartRun = 1;  // the flow echo arrived: start the pump or the run
-inline constexpr int kStepSetFlow = 2;   // the valve is set: queue the calibration flow
-inline constexpr int kStepRunning = 3;   // the pump or the run has started
-inline constexpr int kStepFinishRun = 5;      // the pump has stopped: finish the run
+inline constexpr int kStepStartRun = 1;   // the flow echo arrived: start the pump or the run
+inline constexpr int kStepSetFlow = 2;    // the valve is set: queue the calibration flow
+inline constexpr int kStepRunning = 3;    // the pump or the run has started
+inline constexpr int kStepFinishRun = 5;  // the pump has stopped: finish the run
 inline constexpr int kStepCalibrationStored = 6;  // the pump holds the new calibration
 }  // namespace user_calibration
 
@@ -99,7 +99,7 @@ class ReplyDecoderHost {
     // --- User calibration window ---
     virtual uint8_t calibrationStep() const = 0;  // user_calibration::k...
     virtual void userCalibrationStep(int step) = 0;
-    virtual std::string userCalibrationVolumeText() const = 0;  // text of `eVolume`
+    virtual std::string userCalibrationVolumeText() const = 0;    // text of `eVolume`
     virtual void showUserCalibration(std::string_view text) = 0;  // `lUserCalibration`
 
     // --- Installer window: DM1 support ---
@@ -111,15 +111,15 @@ class ReplyDecoderHost {
     // Handlers that decide about acceptance return their decision; the decoder applies it.
     virtual ReplyAcceptance onErrorLogRecord(std::span<const uint8_t> telegram) = 0;  // 141
     virtual ReplyAcceptance onConfigurationEcho(uint8_t code,
-                                                std::span<const uint8_t> body) = 0;  // 147, 163
+                                                std::span<const uint8_t> body) = 0;    // 147, 163
     virtual ReplyAcceptance onMasks(uint8_t code, std::span<const uint8_t> body) = 0;  // 164, 165
     virtual ReplyAcceptance onObdActionMaskWord(uint8_t code, uint32_t word,
-                                                uint8_t index) = 0;                    // 168, 169
-    virtual ReplyAcceptance onAirUnitMask(uint8_t code, uint32_t mask) = 0;           // 170, 171
+                                                uint8_t index) = 0;          // 168, 169
+    virtual ReplyAcceptance onAirUnitMask(uint8_t code, uint32_t mask) = 0;  // 170, 171
     virtual ReplyAcceptance onParameterReadout(std::span<const uint8_t> telegram,
                                                bool isWrite) = 0;  // 172 (write), 173
     // Status pages are always accepted, before they are decoded.
-    virtual void onAllPages(std::span<const uint8_t> telegram) = 0;               // 200
+    virtual void onAllPages(std::span<const uint8_t> telegram) = 0;              // 200
     virtual void onStatusPage(uint8_t code, std::span<const uint8_t> body) = 0;  // 201-212, 216
 };
 
