@@ -7,7 +7,7 @@ void setIndicator(QLabel* indicator, const QColor& colour) {
             .arg(colour.name()));
     indicator->setProperty("colour", colour.name());
     // What a screen reader says beside the caption.
-    indicator->setAccessibleDescription(colour == QColor(Qt::green) ? "green"
+    indicator->setAccessibleName(colour == QColor(Qt::green) ? "green"
                                         : colour == QColor(Qt::red) ? "red"
                                                                     : colour.name());
 }

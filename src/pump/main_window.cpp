@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "about.h"
@@ -88,7 +89,14 @@ constexpr ValueLabelSpec kExtendedLabels[] = {
 TForm1::TForm1(ToolCore& core, Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), core_(core), dialogs_(dialogs) {
     setObjectName("Form1");
-    auto* central = new QWidget(this);
+    // The groups scroll when the screen is lower than the window wants to be; the 30 pixels of
+    // width the window may grow beyond the "Basic" group are room for the scroll bar.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("saMain");
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* central = new QWidget(scroll);
     central->setObjectName("pnMain");
     auto* layout = new QVBoxLayout(central);
     layout->setSizeConstraint(QLayout::SetMinAndMaxSize);
@@ -101,7 +109,8 @@ TForm1::TForm1(ToolCore& core, Dialogs& dialogs, QWidget* parent)
     gbExtended->hide();
     layout->addWidget(gbExtended);
     layout->addStretch(1);
-    setCentralWidget(central);
+    scroll->setWidget(central);
+    setCentralWidget(scroll);
     buildMenu();
 
     tmrTx = new QTimer(this);
@@ -135,7 +144,6 @@ void TForm1::buildStatusGroup() {
     lStatus->setObjectName("lStatus");
     shPumpCommunication = new QLabel(gbStatus);
     shPumpCommunication->setObjectName("shPumpCommunication");
-    shPumpCommunication->setAccessibleName("Pump communication:");
     setIndicator(shPumpCommunication, Qt::red);
     form->addRow("Rx", pbRx);
     form->addRow("Tx", pbTx);
@@ -198,9 +206,24 @@ void TForm1::buildMenu() {
     connect(Extendeddata1, &QAction::triggered, this, [this] { toggleExtendedData(); });
 }
 
+int TForm1::contentHeight() const {
+    const int frame = height() - centralWidget()->height();
+    return centralWidget()->findChild<QWidget*>("pnMain")->sizeHint().height() + frame;
+}
+
+void TForm1::fitHeight() {
+    resize(width(), std::min(contentHeight(), maximumHeight()));
+}
+
 void TForm1::FormCreate() {
     setWindowTitle(kToolTitle);
     move(0, 0);
+    const int basicWidth = gbBasic->sizeHint().width() + 2 * 9;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        setMaximumHeight(std::max(200, screen->availableGeometry().height() - 30));
+    }
+    setMaximumWidth(basicWidth + 30);
+    resize(basicWidth, height());
     core_.connection.supervisionCount = 0;
 }
 
@@ -208,6 +231,7 @@ void TForm1::FormShow() {
     try {
         clearPumpDisplay();
         core_.scheduler.awaitingReply = false;
+        fitHeight();
         if (onFormShow) {
             onFormShow();
         }
@@ -325,12 +349,17 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::toggleExtendedData() {
-    if (gbExtended->isVisible()) {
+    if (!gbExtended->isHidden()) {
         Extendeddata1->setChecked(false);
         gbExtended->hide();
     } else {
         Extendeddata1->setChecked(true);
         gbExtended->show();
     }
-    adjustSize();
+    centralWidget()->findChild<QWidget*>("pnMain")->adjustSize();
+    fitHeight();
+    // At the screen's height the groups scroll: take the width that leaves room for the bar.
+    if (height() >= maximumHeight()) {
+        resize(maximumWidth(), height());
+    }
 }

@@ -88,6 +88,9 @@ class TForm1 : public QMainWindow {
     QGroupBox* buildValueGroup(const char* objectName, const QString& title,
                                const ValueLabelSpec* specs, std::size_t count);
     void buildMenu();
+    // The height the window needs to show its groups without scrolling.
+    int contentHeight() const;
+    void fitHeight();
 
     ToolCore& core_;
     Dialogs& dialogs_;

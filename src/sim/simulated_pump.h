@@ -12,7 +12,7 @@
 
 #include "j1939.h"
 #include "pump_model.h"
-#include "status_pages.h"
+#include "pump_pages.h"
 #include "transport_protocol.h"
 
 namespace sim {

@@ -1,4 +1,4 @@
-#include "status_pages.h"
+#include "pump_pages.h"
 
 #include <cstring>
 
