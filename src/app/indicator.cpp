@@ -8,8 +8,8 @@ void setIndicator(QLabel* indicator, const QColor& colour) {
     indicator->setProperty("colour", colour.name());
     // What a screen reader says beside the caption.
     indicator->setAccessibleName(colour == QColor(Qt::green) ? "green"
-                                        : colour == QColor(Qt::red) ? "red"
-                                                                    : colour.name());
+                                 : colour == QColor(Qt::red) ? "red"
+                                                             : colour.name());
 }
 
 QString indicatorColour(const QLabel* indicator) {

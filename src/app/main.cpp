@@ -12,6 +12,11 @@
 #include "tool_settings.h"
 
 int main(int argc, char* argv[]) {
+    // Qt's own event dispatcher wakes up cheaper than the GLib one, and the tool wakes up 300 times
+    // a second (scheduler tick and receive thread): about a tenth less idle load.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) {
+        qputenv("QT_NO_GLIB", "1");
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(kToolTitle);
     QApplication::setApplicationVersion(versionText());

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "paint_pacer.h"
 #include "qt_can_driver.h"
 #include "simulator_node.h"
 #include "text_tables.h"
@@ -55,6 +56,13 @@ ToolApplication::ToolApplication(const ToolOptions& options, Dialogs& dialogs)
     frmTorqueLimiter = new TfrmTorqueLimiter;
     for (QWidget* w : secondaryWindows()) {
         w->setAttribute(Qt::WA_QuitOnClose, false);
+    }
+    // Read-outs change with every reply; the windows repaint at a steady pace instead.
+    for (QWidget* w : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(fServiceTool),
+                       static_cast<QWidget*>(fInstaller), static_cast<QWidget*>(fNOxSensor),
+                       static_cast<QWidget*>(fOBD), static_cast<QWidget*>(fUdsErrorLog),
+                       static_cast<QWidget*>(frmTorqueLimiter)}) {
+        new PaintPacer(w);
     }
 
     CloseDown::Hooks hooks;

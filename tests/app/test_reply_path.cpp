@@ -10,7 +10,7 @@
 namespace {
 
 class ReplyPath : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         h.start();
         h.pumpClaims(61);
@@ -35,8 +35,14 @@ protected:
         }
     }
     static std::vector<uint8_t> command(uint8_t code, uint32_t longArg = 0, uint8_t byteArg = 0) {
-        return {uint8_t(longArg), uint8_t(longArg >> 8), uint8_t(longArg >> 16),
-                uint8_t(longArg >> 24), 0, 0, byteArg, code};
+        return {uint8_t(longArg),
+                uint8_t(longArg >> 8),
+                uint8_t(longArg >> 16),
+                uint8_t(longArg >> 24),
+                0,
+                0,
+                byteArg,
+                code};
     }
     ToolHarness h;
 };
@@ -61,9 +67,9 @@ TEST_F(ReplyPath, AllPagesOfTheSimulatedPumpFillTheMainWindow) {
         const char* label;
         const char* text;
     } expected[] = {
-        {"lSerial", "987654"},         {"lPowerOns", "4321"},        {"lBatteryVoltageV", "13.75"},
-        {"lMaxTemp", "71"},            {"lMinTemp", "-25"},          {"lSWRev", "0.11"},
-        {"lProductionYear", "2024"},   {"lProductionWeek", "7"},
+        {"lSerial", "987654"},       {"lPowerOns", "4321"},    {"lBatteryVoltageV", "13.75"},
+        {"lMaxTemp", "71"},          {"lMinTemp", "-25"},      {"lSWRev", "0.11"},
+        {"lProductionYear", "2024"}, {"lProductionWeek", "7"},
     };
     for (const Expect& e : expected) {
         EXPECT_EQ(h.label(e.label), e.text) << e.label;

@@ -3,7 +3,7 @@
 // consulted for every frame) and the transport-protocol reassembly to counting handlers. The
 // adapter hands out a pregenerated mix of bus traffic as fast as it is read.
 //
-//   bench-rx [--frames N]
+//   bench-rx-comm [--frames N]
 //
 // Every message that reaches a handler carries a sequence number in its first four data bytes;
 // the handlers check that they arrive in the order the bus carried them, and the hand-off checks
