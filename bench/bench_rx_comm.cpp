@@ -23,39 +23,25 @@
 #include <string>
 #include <vector>
 
-#include "can_driver.h"
 #include "connection_state.h"
 #include "j1939.h"
 #include "link_flags.h"
 #include "receive_dispatch.h"
 #include "receive_thread.h"
+#include "replay.h"
 #include "tool_settings.h"
 #include "transport_protocol.h"
 
 namespace {
 
-// A saturated 250 kbit/s bus carries about this many 29-bit frames with 8 data bytes a second.
-constexpr double kSaturatedBusFramesPerSecond = 1900.0;
+using bench::frameOf;
+using bench::idOf;
+using bench::kSaturatedBusFramesPerSecond;
+using bench::ReplayDriver;
+
 constexpr uint8_t kPump = 61;
 constexpr uint8_t kOtherNode = 0x80;
 constexpr uint8_t kEngine = 0x00;
-
-uint32_t idOf(uint8_t priority, uint32_t pgn, uint8_t destination, uint8_t source) {
-    uint32_t id = uint32_t(priority) << 26 | (pgn & 0x1FFFF) << 8 | source;
-    if ((pgn & 0xF000) != 0xF000) {
-        id |= uint32_t(destination) << 8;
-    }
-    return id;
-}
-
-AdapterFrame frameOf(uint32_t id, const uint8_t* bytes, uint8_t len) {
-    AdapterFrame f;
-    f.id = id;
-    f.msgType = kMsgTypeExtended;
-    f.len = len;
-    std::memcpy(f.data, bytes, len);
-    return f;
-}
 
 void putSequence(uint8_t* at, uint32_t seq) {
     at[0] = seq & 0xFF;
@@ -163,28 +149,6 @@ struct Traffic {
     }
 };
 
-// Hands out the pregenerated frames as fast as the receive thread asks.
-class ReplayDriver : public CanDriver {
-  public:
-    explicit ReplayDriver(const std::vector<AdapterFrame>& frames) : frames_(frames) {}
-    uint32_t init() override { return kCanOk; }
-    void close() override {}
-    uint32_t status() override { return kCanOk; }
-    uint32_t write(const AdapterFrame&) override { return kCanOk; }
-    uint32_t read(AdapterFrame& frame) override {
-        if (position_ >= frames_.size()) {
-            return kCanQueueEmpty;
-        }
-        frame = frames_[position_++];
-        return kCanOk;
-    }
-    std::string versionInfo() override { return "replay"; }
-
-  private:
-    const std::vector<AdapterFrame>& frames_;
-    std::size_t position_ = 0;  // the receive thread alone reads
-};
-
 class CountingSink : public ReceiveSink {
   public:
     CountingSink(const Traffic& traffic, ReceiveDispatch& dispatch)
@@ -192,7 +156,7 @@ class CountingSink : public ReceiveSink {
 
     void framesReceived(std::span<const AdapterFrame> frames) override {
         for (const AdapterFrame& f : frames) {
-            if (seen >= traffic_.frames.size() || !sameFrame(f, traffic_.frames[seen])) {
+            if (seen >= traffic_.frames.size() || !bench::sameFrame(f, traffic_.frames[seen])) {
                 ++outOfOrder;
             }
             ++seen;
@@ -225,11 +189,6 @@ class CountingSink : public ReceiveSink {
     std::size_t nextMessage = 0;
 
   private:
-    static bool sameFrame(const AdapterFrame& a, const AdapterFrame& b) {
-        return a.id == b.id && a.msgType == b.msgType && a.len == b.len &&
-               std::memcmp(a.data, b.data, a.len) == 0;
-    }
-
     const Traffic& traffic_;
     ReceiveDispatch& dispatch_;
 };

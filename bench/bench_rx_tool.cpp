@@ -21,30 +21,18 @@
 #include "dialogs.h"
 #include "pump_pages.h"
 #include "receive_thread.h"
+#include "replay.h"
 #include "simulator_node.h"
 #include "tool_application.h"
 
 namespace {
 
-constexpr double kSaturatedBusFramesPerSecond = 1900.0;
+using bench::frameOf;
+using bench::idOf;
+using bench::kSaturatedBusFramesPerSecond;
+using bench::ReplayDriver;
+
 constexpr uint8_t kPump = 61;
-
-uint32_t idOf(uint8_t priority, uint32_t pgn, uint8_t destination, uint8_t source) {
-    uint32_t id = uint32_t(priority) << 26 | (pgn & 0x1FFFF) << 8 | source;
-    if ((pgn & 0xF000) != 0xF000) {
-        id |= uint32_t(destination) << 8;
-    }
-    return id;
-}
-
-AdapterFrame frameOf(uint32_t id, const uint8_t* bytes, uint8_t len) {
-    AdapterFrame f;
-    f.id = id;
-    f.msgType = kMsgTypeExtended;
-    f.len = len;
-    std::memcpy(f.data, bytes, len);
-    return f;
-}
 
 struct Traffic {
     std::vector<AdapterFrame> frames;
@@ -111,27 +99,6 @@ struct Traffic {
     }
 };
 
-class ReplayDriver : public CanDriver {
-  public:
-    explicit ReplayDriver(const std::vector<AdapterFrame>& frames) : frames_(frames) {}
-    uint32_t init() override { return kCanOk; }
-    void close() override {}
-    uint32_t status() override { return kCanOk; }
-    uint32_t write(const AdapterFrame&) override { return kCanOk; }
-    uint32_t read(AdapterFrame& frame) override {
-        if (position_ >= frames_.size()) {
-            return kCanQueueEmpty;
-        }
-        frame = frames_[position_++];
-        return kCanOk;
-    }
-    std::string versionInfo() override { return "replay"; }
-
-  private:
-    const std::vector<AdapterFrame>& frames_;
-    std::size_t position_ = 0;
-};
-
 // Checks the order of every frame, then hands it to the tool as its own receive thread would.
 class CheckingSink : public ReceiveSink {
   public:
@@ -140,8 +107,7 @@ class CheckingSink : public ReceiveSink {
         for (const AdapterFrame& f : frames) {
             const AdapterFrame& expected =
                 traffic_.frames[std::min(seen, traffic_.frames.size() - 1)];
-            if (seen >= traffic_.frames.size() || f.id != expected.id ||
-                std::memcmp(f.data, expected.data, 8) != 0) {
+            if (seen >= traffic_.frames.size() || !bench::sameFrame(f, expected)) {
                 ++outOfOrder;
             }
             ++seen;
@@ -207,7 +173,8 @@ int main(int argc, char** argv) {
     CheckingSink sink(traffic, *tool.core);
     QElapsedTimer clock;
     qint64 elapsedNs = 0;
-    TreadThread thread(driver, flags, sink, tool.core->mainThreadContext(), [&app] { app.quit(); });
+    TreadThread thread(driver, flags, sink, tool.core->mainThreadContext(),
+                       [] { QCoreApplication::exit(0); });
     sink.onAllSeen = [&] {
         if (elapsedNs == 0) {
             elapsedNs = clock.nsecsElapsed();
@@ -219,7 +186,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench-rx: timed out\n");
         flags.stopRequested = true;
         thread.wake();
-        app.quit();
+        QCoreApplication::exit(1);
     });
 
     clock.start();

@@ -6,7 +6,6 @@
 
 #include "tool_window.h"
 
-enum class CalibrationStep : uint8_t { Idle = 5 };
 
 class TfUserCalibration : public ToolWindow {
     Q_OBJECT
