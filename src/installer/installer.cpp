@@ -1,5 +1,6 @@
 #include "installer.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QTabWidget>
@@ -19,8 +20,18 @@ TfInstaller::TfInstaller(QWidget* parent) : ToolWindow("fInstaller", "Configure 
     form->addRow("Vehicle identification number (VIN)", lVIN);
     gbExtendedConfig = new QGroupBox(tsZovar);
     gbExtendedConfig->setObjectName("gbExtendedConfig");
-    new QFormLayout(gbExtendedConfig);
+    auto* extended = new QFormLayout(gbExtendedConfig);
     form->addRow(gbExtendedConfig);
+    // The external heater setting: the pump's value is shown as the combo's item text.
+    lExternalHeaterSelection = new QLabel("?", gbExtendedConfig);
+    lExternalHeaterSelection->setObjectName("lExternalHeaterSelection");
+    lExternalHeaterSelection->setProperty("tag", 100);
+    cbExternalHeaterSelection = new QComboBox(gbExtendedConfig);
+    cbExternalHeaterSelection->setObjectName("cbExternalHeaterSelection");
+    cbExternalHeaterSelection->addItems({"Disabled", "Enabled"});
+    cbExternalHeaterSelection->setCurrentIndex(0);
+    extended->addRow("External heater configuration", lExternalHeaterSelection);
+    extended->addRow("New external heater configuration", cbExternalHeaterSelection);
     btZovar_DownloadConfiguration = new QPushButton("&Download  new installation data", tsZovar);
     btZovar_DownloadConfiguration->setObjectName("btZovar_DownloadConfiguration");
     btDownloadMIConfMasks = new QPushButton("Download  &MI configuration", tsZovar);

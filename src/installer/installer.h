@@ -1,6 +1,7 @@
 #pragma once
 // The installer window: the pump's installation configuration behind the password.
 
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
@@ -25,6 +26,8 @@ class TfInstaller : public ToolWindow {
     QWidget* tsZovar = nullptr;
     QWidget* gbExtendedConfig = nullptr;
     QLabel* lVIN = nullptr;
+    QLabel* lExternalHeaterSelection = nullptr;
+    QComboBox* cbExternalHeaterSelection = nullptr;
     QPushButton* btZovar_DownloadConfiguration = nullptr;
     QPushButton* btDownloadMIConfMasks = nullptr;
 };
