@@ -108,6 +108,20 @@ TForm1::TForm1(ToolCore& core, Dialogs& dialogs, QWidget* parent)
         buildValueGroup("gbExtended", "Extended data", kExtendedLabels, std::size(kExtendedLabels));
     gbExtended->hide();
     layout->addWidget(gbExtended);
+    // One caption column for both groups, so that the values line up from top to bottom.
+    int captionWidth = 0;
+    QList<QLabel*> captions;
+    for (QGroupBox* group : {gbBasic, gbExtended}) {
+        for (auto* label : group->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+            if (label->buddy()) {
+                captions << label;
+                captionWidth = std::max(captionWidth, label->sizeHint().width());
+            }
+        }
+    }
+    for (QLabel* caption : captions) {
+        caption->setMinimumWidth(captionWidth);
+    }
     layout->addStretch(1);
     scroll->setWidget(central);
     setCentralWidget(scroll);
