@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr ValueLabelSpec kBasicLabels[] = {
+constexpr ValueLabelRow kBasicLabels[] = {
     {"lAlarmCode", "Alarm code"},
     {"lPumpState", "Pump state"},
     {"lMafSensorKg", "MAF sensor [kg/h]"},
@@ -43,7 +43,7 @@ constexpr ValueLabelSpec kBasicLabels[] = {
     {"lTempCatOutDeg", "Downstream catalyst temp [C]"},
 };
 
-constexpr ValueLabelSpec kExtendedLabels[] = {
+constexpr ValueLabelRow kExtendedLabels[] = {
     {"lVIN", "Vehicle identification number (VIN)"},
     {"lClip15", "Key switch [Clip 15]"},
     {"lBatteryVoltageV", "Battery voltage [V]"},
@@ -166,7 +166,7 @@ void TForm1::buildStatusGroup() {
 }
 
 QGroupBox* TForm1::buildValueGroup(const char* objectName, const QString& title,
-                                   const ValueLabelSpec* specs, std::size_t count) {
+                                   const ValueLabelRow* rows, std::size_t count) {
     auto* group = new QGroupBox(title, this);
     group->setObjectName(objectName);
     auto* form = new QFormLayout(group);
@@ -174,13 +174,13 @@ QGroupBox* TForm1::buildValueGroup(const char* objectName, const QString& title,
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     for (std::size_t i = 0; i < count; ++i) {
         auto* value = new QLabel("?", group);
-        value->setObjectName(specs[i].objectName);
+        value->setObjectName(rows[i].objectName);
         value->setProperty("tag", kValueTag);
         value->setAutoFillBackground(true);
         value->setBackgroundRole(QPalette::Button);
         value->setMinimumWidth(160);
         value->installEventFilter(this);
-        auto* caption = new QLabel(specs[i].caption, group);
+        auto* caption = new QLabel(rows[i].caption, group);
         caption->setBuddy(value);
         form->addRow(caption, value);
     }

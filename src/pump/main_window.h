@@ -19,7 +19,7 @@ inline constexpr int kValueTag = 100;
 inline constexpr int kRxProgressMax = 100;
 
 // One value label of a group: its object name and its caption.
-struct ValueLabelSpec {
+struct ValueLabelRow {
     const char* objectName;
     const char* caption;
 };
@@ -86,7 +86,7 @@ class TForm1 : public QMainWindow {
   private:
     void buildStatusGroup();
     QGroupBox* buildValueGroup(const char* objectName, const QString& title,
-                               const ValueLabelSpec* specs, std::size_t count);
+                               const ValueLabelRow* rows, std::size_t count);
     void buildMenu();
     // The height the window needs to show its groups without scrolling.
     int contentHeight() const;
