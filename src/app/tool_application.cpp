@@ -188,7 +188,7 @@ void ToolApplication::resetWindowsPumpState() {
         core->purgePending = false;
     }
     fServiceTool->flowTestState = FlowTestState::Idle;
-    fUserCalibration->calibrationStep = 5;
+    fUserCalibration->calibrationStep = user_calibration::kIdle;
 }
 
 void ToolApplication::noxSensorClaimed(bool upstream) {

@@ -4,14 +4,14 @@
 #include <QLabel>
 #include <cstdint>
 
+#include "reply_decoder.h"
 #include "tool_window.h"
-
 
 class TfUserCalibration : public ToolWindow {
     Q_OBJECT
   public:
     explicit TfUserCalibration(QWidget* parent = nullptr);
-    uint8_t calibrationStep = 5;  // Idle
+    uint8_t calibrationStep = user_calibration::kIdle;
     QLabel* lUserCalibration = nullptr;
 };
 

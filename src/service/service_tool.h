@@ -8,16 +8,18 @@
 #include <string>
 
 #include "close_down.h"
+#include "reply_decoder.h"
 #include "tool_window.h"
 
 class ToolCore;
 
+// The flow-test sequence; the numbers are the steps the reply decoder advances.
 enum class FlowTestState : uint8_t {
-    SettingValve = 0,
-    Starting = 1,
-    SettingFlow = 2,
-    Running = 3,
-    Idle = 4
+    SettingValve = flow_test_step::kSettingValve,
+    Starting = flow_test_step::kStarting,
+    SettingFlow = flow_test_step::kSettingFlow,
+    Running = flow_test_step::kRunning,
+    Idle = flow_test_step::kIdle,
 };
 const char* toString(FlowTestState state);
 
