@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "event_loop.h"
 #include "tool_harness.h"
 
 namespace {
@@ -107,6 +108,17 @@ TEST_F(CloseDownTest, RunningNozzleTestIsStoppedAndPurgeAwaitedBeforeReset) {
     form().tmrCloseDownTimer();
     form().tmrCloseDownTimer();
     EXPECT_EQ(closeDown().closeDownState, CloseDownState::WaitNormalMode);
+}
+
+TEST_F(CloseDownTest, EndOfReceiveThreadClosesTheWindowAndTheAdapter) {
+    confirmClose();
+    form().tmrCloseDownTimer();  // normal mode: stop the receive thread
+    ASSERT_TRUE(h.core().flags.stopRequested.load());
+    // The thread ends, its termination handler closes the main window, which closes the adapter
+    // and lets it go.
+    EXPECT_TRUE(processEventsUntil([&] { return !h.core().link.ready(); }, 5000));
+    EXPECT_FALSE(form().tmrTx->isActive());
+    EXPECT_EQ(h.dialogs.questions.size(), 1u) << "no second question on the way out";
 }
 
 TEST(CloseDownWithoutAdapter, ToolThatNeverOpenedAnAdapterClosesWithoutQuestion) {

@@ -85,6 +85,8 @@ class FakeLibrary : public CanDriverLibrary {
         }
         return result;
     }
+    // The link has closed and released the driver.
+    void unload() override { driver = nullptr; }
     LoadResult result = LoadResult::Ok;
     uint32_t initResult = kCanOk;  // what the adapter answers when it is opened
     FakeCanDriver* driver = nullptr;
