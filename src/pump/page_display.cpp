@@ -40,28 +40,26 @@ void PumpPageDisplay::applyTexts(const std::vector<LabelText>& texts) {
     }
 }
 
-void PumpPageDisplay::apply(const Page203Result& r) {
-    applyTexts(r.texts);
-    for (const EditText& e : r.edits) {
+void PumpPageDisplay::applyEdits(const std::vector<EditText>& edits) {
+    for (const EditText& e : edits) {
         if (QWidget* w = targets_.windowOf(e.window)) {
             if (auto* edit = w->findChild<QLineEdit*>(e.objectName)) {
                 edit->setText(QString::fromStdString(e.text));
             }
         }
     }
+}
+
+void PumpPageDisplay::apply(const Page203Result& r) {
+    applyTexts(r.texts);
+    applyEdits(r.edits);
     values_.apply(r);
 }
 
 void PumpPageDisplay::apply(const Page204Result& r) {
     applyTexts(r.texts);
     QWidget* installer = targets_.installer;
-    for (const EditText& e : r.edits) {
-        if (QWidget* w = targets_.windowOf(e.window)) {
-            if (auto* edit = w->findChild<QLineEdit*>(e.objectName)) {
-                edit->setText(QString::fromStdString(e.text));
-            }
-        }
-    }
+    applyEdits(r.edits);
     if (installer) {
         for (const ComboItemText& c : r.comboItems) {
             auto* combo = installer->findChild<QComboBox*>(c.comboName);

@@ -35,6 +35,7 @@ class PumpPageDisplay {
   private:
     InstallerView installerView() const;
     void applyTexts(const std::vector<LabelText>& texts);
+    void applyEdits(const std::vector<EditText>& edits);
     void apply(const Page203Result& r);
     void apply(const Page204Result& r);
     void apply(const Page207Result& r);
