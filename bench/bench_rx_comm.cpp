@@ -23,16 +23,21 @@
 #include <string>
 #include <vector>
 
-#include "connection_state.h"
-#include "j1939.h"
-#include "link_flags.h"
-#include "receive_dispatch.h"
-#include "receive_thread.h"
+#include "comm/connection_state.h"
+#include "comm/j1939.h"
+#include "comm/link_flags.h"
+#include "comm/receive_dispatch.h"
+#include "comm/receive_thread.h"
+#include "comm/transport_protocol.h"
 #include "replay.h"
-#include "tool_settings.h"
-#include "transport_protocol.h"
 
 namespace {
+
+// The configured pump address, as the settings file would give it.
+class FixedAddress : public PumpAddressSource {
+  public:
+    int configuredPumpAddress() override { return kDefaultPumpAddress; }
+};
 
 using bench::frameOf;
 using bench::idOf;
@@ -209,12 +214,7 @@ int main(int argc, char** argv) {
         traffic.round();
     }
 
-    QTemporaryDir dir;
-    if (!dir.isValid()) {
-        std::fprintf(stderr, "bench-rx: no temporary folder for the settings file\n");
-        return 1;
-    }
-    ToolSettings settings(dir.filePath(kSettingsFileName).toStdString());
+    FixedAddress settings;
     ConnectionState state;
     TJ1939TransportProtocol tp;
     ReceiveDispatch dispatch(state, tp, settings);

@@ -18,12 +18,12 @@
 #include <map>
 #include <vector>
 
-#include "dialogs.h"
-#include "pump_pages.h"
-#include "receive_thread.h"
+#include "app/dialogs.h"
+#include "comm/receive_thread.h"
 #include "replay.h"
-#include "simulator_node.h"
-#include "tool_application.h"
+#include "sim/pump_pages.h"
+#include "sim/simulator_node.h"
+#include "tool/tool_application.h"
 
 namespace {
 

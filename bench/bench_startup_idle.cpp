@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "qt_can_driver.h"
+#include "comm/qt_can_driver.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "can_driver.h"
-#include "j1939.h"
+#include "comm/can_driver.h"
+#include "comm/j1939.h"
 
 namespace bench {
 

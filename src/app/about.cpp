@@ -1,4 +1,4 @@
-#include "about.h"
+#include "app/about.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

@@ -1,4 +1,4 @@
-#include "close_down.h"
+#include "app/close_down.h"
 
 #include <exception>
 

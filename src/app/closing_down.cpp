@@ -1,4 +1,4 @@
-#include "closing_down.h"
+#include "app/closing_down.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

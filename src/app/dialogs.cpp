@@ -1,4 +1,4 @@
-#include "dialogs.h"
+#include "app/dialogs.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,4 +1,4 @@
-#include "indicator.h"
+#include "app/indicator.h"
 
 void setIndicator(QLabel* indicator, const QColor& colour) {
     indicator->setFixedSize(16, 16);

@@ -1,4 +1,4 @@
-#include "operator_messages.h"
+#include "app/operator_messages.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "paint_pacer.h"
+#include "app/paint_pacer.h"
 
 #include <QCoreApplication>
 #include <QEvent>

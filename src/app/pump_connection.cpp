@@ -1,4 +1,4 @@
-#include "pump_connection.h"
+#include "app/pump_connection.h"
 
 #include <cstring>
 #include <exception>

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <functional>
 
-#include "can_link.h"
-#include "connection_state.h"
-#include "proprietary_queue.h"
-#include "shell_view.h"
-#include "transport_protocol.h"
+#include "app/shell_view.h"
+#include "comm/can_link.h"
+#include "comm/connection_state.h"
+#include "comm/proprietary_queue.h"
+#include "comm/transport_protocol.h"
 
 struct PumpSoftwareVersion {
     uint8_t major = 0;

@@ -1,8 +1,8 @@
-#include "tool_core.h"
+#include "app/tool_core.h"
 
 #include <QString>
 
-#include "operator_messages.h"
+#include "app/operator_messages.h"
 
 ToolCore::ToolCore(CanDriverLibrary& library, PumpAddressSource& pumpAddress, Dialogs& dialogs,
                    ShellView& view, TJ1939TransportProtocol::Clock clock)

@@ -9,17 +9,17 @@
 #include <memory>
 #include <string>
 
-#include "can_link.h"
-#include "connection_state.h"
-#include "dialogs.h"
-#include "link_flags.h"
-#include "proprietary_queue.h"
-#include "pump_connection.h"
-#include "receive_dispatch.h"
-#include "receive_thread.h"
-#include "shell_view.h"
-#include "tool_settings.h"
-#include "transport_protocol.h"
+#include "app/dialogs.h"
+#include "app/pump_connection.h"
+#include "app/shell_view.h"
+#include "app/tool_settings.h"
+#include "comm/can_link.h"
+#include "comm/connection_state.h"
+#include "comm/link_flags.h"
+#include "comm/proprietary_queue.h"
+#include "comm/receive_dispatch.h"
+#include "comm/receive_thread.h"
+#include "comm/transport_protocol.h"
 
 class ToolCore : public ReceiveSink, private CanLinkHost {
   public:

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "j1939.h"
+#include "comm/j1939.h"
 
 // Results of CanDriver::read (and of init: 0 = open, anything else = failure).
 inline constexpr uint32_t kCanOk = 0;

@@ -1,4 +1,4 @@
-#include "can_link.h"
+#include "comm/can_link.h"
 
 CanLink::CanLink(CanDriverLibrary& library, LinkFlags& flags, CanLinkHost& host)
     : library_(library), flags_(flags), host_(host) {}

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "can_driver.h"
-#include "connection_state.h"
-#include "link_flags.h"
-#include "receive_thread.h"
+#include "comm/can_driver.h"
+#include "comm/connection_state.h"
+#include "comm/link_flags.h"
+#include "comm/receive_thread.h"
 
 inline constexpr int kTxProgressMax = 20;
 

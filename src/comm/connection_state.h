@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "j1939.h"
+#include "comm/j1939.h"
 
 inline constexpr uint8_t kToolAddress = 249;
 inline constexpr uint8_t kNoPumpAddress = 255;
@@ -17,6 +17,13 @@ struct ConnectionState {
     uint8_t alternateAddress = 0;          // second accepted own address; always 0
     uint8_t pumpAddress = kNoPumpAddress;  // learnt from the pump's Address Claimed
     int supervisionCount = 0;              // seconds since a message was last dispatched
+};
+
+// Where the receive path learns the configured pump address, consulted for every received frame.
+class PumpAddressSource {
+  public:
+    virtual ~PumpAddressSource() = default;
+    virtual int configuredPumpAddress() = 0;
 };
 
 // Anything that puts one J1939 frame on the bus at once.

@@ -1,4 +1,4 @@
-#include "j1939.h"
+#include "comm/j1939.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "proprietary_queue.h"
+#include "comm/proprietary_queue.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <deque>
 
-#include "connection_state.h"
-#include "j1939.h"
-#include "transport_protocol.h"
+#include "comm/connection_state.h"
+#include "comm/j1939.h"
+#include "comm/transport_protocol.h"
 
 inline constexpr std::size_t kTelegramCapacity = 249;
 inline constexpr uint8_t kFirstPollCode = 200;

@@ -1,4 +1,4 @@
-#include "qt_can_driver.h"
+#include "comm/qt_can_driver.h"
 
 #include <QCanBus>
 #include <QCanBusDevice>

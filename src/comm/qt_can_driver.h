@@ -11,7 +11,7 @@
 #include <memory>
 #include <mutex>
 
-#include "can_driver.h"
+#include "comm/can_driver.h"
 
 class QCanBusDevice;
 

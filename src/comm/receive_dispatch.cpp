@@ -1,4 +1,4 @@
-#include "receive_dispatch.h"
+#include "comm/receive_dispatch.h"
 
 #include <exception>
 

@@ -8,10 +8,10 @@
 #include <functional>
 #include <string>
 
-#include "connection_state.h"
-#include "j1939.h"
-#include "tool_settings.h"
-#include "transport_protocol.h"
+#include "app/tool_settings.h"
+#include "comm/connection_state.h"
+#include "comm/j1939.h"
+#include "comm/transport_protocol.h"
 
 class ReceiveDispatch {
   public:

@@ -1,4 +1,4 @@
-#include "receive_thread.h"
+#include "comm/receive_thread.h"
 
 #include <QMetaObject>
 #include <QObject>

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "can_driver.h"
-#include "link_flags.h"
+#include "comm/can_driver.h"
+#include "comm/link_flags.h"
 
 // Receives the hand-offs; runs on the main thread.
 class ReceiveSink {

@@ -1,4 +1,4 @@
-#include "sim_bus.h"
+#include "comm/sim_bus.h"
 
 #include <algorithm>
 

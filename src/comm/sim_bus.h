@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "can_driver.h"
+#include "comm/can_driver.h"
 
 class SimBus : public std::enable_shared_from_this<SimBus> {
   public:

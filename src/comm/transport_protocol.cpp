@@ -1,4 +1,4 @@
-#include "transport_protocol.h"
+#include "comm/transport_protocol.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "j1939.h"
+#include "comm/j1939.h"
 
 class TJ1939TransportProtocol {
   public:

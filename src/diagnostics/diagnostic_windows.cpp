@@ -1,4 +1,4 @@
-#include "diagnostic_windows.h"
+#include "diagnostics/diagnostic_windows.h"
 
 #include <QFormLayout>
 

@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QWidget>
 
-#include "indicator.h"
-#include "tool_window.h"
+#include "app/indicator.h"
+#include "app/tool_window.h"
 
 class TfNOxSensor : public ToolWindow {
     Q_OBJECT

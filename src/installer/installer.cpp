@@ -1,4 +1,4 @@
-#include "installer.h"
+#include "installer/installer.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "tool_window.h"
+#include "app/tool_window.h"
 
 class TfInstaller : public ToolWindow {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "reply_decoder.h"
+#include "pump/reply_decoder.h"
 
 #include <algorithm>
 #include <array>
@@ -7,9 +7,9 @@
 #include <limits>
 #include <optional>
 
-#include "j1939.h"
-#include "service_codes.h"
-#include "text_tables.h"
+#include "comm/j1939.h"
+#include "pump/service_codes.h"
+#include "pump/text_tables.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "service_telegram.h"
+#include "pump/service_telegram.h"
 
 struct J1939Message;
 

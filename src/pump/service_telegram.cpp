@@ -1,4 +1,4 @@
-#include "service_telegram.h"
+#include "pump/service_telegram.h"
 
 std::optional<ServiceTelegramView> ServiceTelegramView::parse(std::span<const uint8_t> bytes) {
     if (bytes.size() < service_telegram::kHeaderSize) {

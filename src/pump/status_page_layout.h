@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "service_codes.h"
+#include "pump/service_codes.h"
 
 namespace status_page {
 

@@ -1,11 +1,11 @@
-#include "status_pages.h"
+#include "pump/status_pages.h"
 
 #include <algorithm>
 #include <charconv>
 #include <ctime>
 
-#include "service_telegram.h"
-#include "text_tables.h"
+#include "pump/service_telegram.h"
+#include "pump/text_tables.h"
 
 using namespace status_page;
 namespace tt = text_tables;

@@ -22,9 +22,9 @@
 #include <utility>
 #include <vector>
 
-#include "number_format.h"
-#include "service_telegram.h"
-#include "status_page_layout.h"
+#include "pump/number_format.h"
+#include "pump/service_telegram.h"
+#include "pump/status_page_layout.h"
 
 // The windows whose read-outs the pages fill. Several object names exist in more than one window
 // (`lSerial`, `lUserCalibration`, `lTankHeater`, ...), so every output names its window.

@@ -1,4 +1,4 @@
-#include "text_tables.h"
+#include "pump/text_tables.h"
 
 namespace text_tables {
 

@@ -1,4 +1,4 @@
-#include "secondary_windows.h"
+#include "service/secondary_windows.h"
 
 #include <QFormLayout>
 

@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <cstdint>
 
-#include "reply_decoder.h"
-#include "tool_window.h"
+#include "app/tool_window.h"
+#include "pump/reply_decoder.h"
 
 class TfUserCalibration : public ToolWindow {
     Q_OBJECT

@@ -1,11 +1,11 @@
-#include "service_tool.h"
+#include "service/service_tool.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "tool_core.h"
+#include "app/tool_core.h"
 
 const char* toString(FlowTestState state) {
     switch (state) {

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "close_down.h"
-#include "reply_decoder.h"
-#include "tool_window.h"
+#include "app/close_down.h"
+#include "app/tool_window.h"
+#include "pump/reply_decoder.h"
 
 class ToolCore;
 

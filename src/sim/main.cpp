@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "qt_can_driver.h"
-#include "simulator_node.h"
+#include "comm/qt_can_driver.h"
+#include "sim/simulator_node.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pump_model.h"
+#include "sim/pump_model.h"
 
 #include <charconv>
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pump_layout.h"
+#include "sim/pump_layout.h"
 
 namespace sim {
 

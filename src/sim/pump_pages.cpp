@@ -1,4 +1,4 @@
-#include "pump_pages.h"
+#include "sim/pump_pages.h"
 
 #include <cstring>
 

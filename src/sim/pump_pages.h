@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "pump_model.h"
+#include "sim/pump_model.h"
 
 namespace sim {
 

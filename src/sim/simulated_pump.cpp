@@ -1,4 +1,4 @@
-#include "simulated_pump.h"
+#include "sim/simulated_pump.h"
 
 #include <algorithm>
 #include <cstring>

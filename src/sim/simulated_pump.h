@@ -10,10 +10,10 @@
 #include <map>
 #include <memory>
 
-#include "j1939.h"
-#include "pump_model.h"
-#include "pump_pages.h"
-#include "transport_protocol.h"
+#include "comm/j1939.h"
+#include "comm/transport_protocol.h"
+#include "sim/pump_model.h"
+#include "sim/pump_pages.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "simulator_node.h"
+#include "sim/simulator_node.h"
 
 #include <algorithm>
 

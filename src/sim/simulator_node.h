@@ -8,9 +8,9 @@
 #include <functional>
 #include <memory>
 
-#include "can_driver.h"
-#include "sim_bus.h"
-#include "simulated_pump.h"
+#include "comm/can_driver.h"
+#include "comm/sim_bus.h"
+#include "sim/simulated_pump.h"
 
 namespace sim {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "operator_messages.h"
+#include "app/operator_messages.h"
 #include "tool_harness.h"
 
 namespace {

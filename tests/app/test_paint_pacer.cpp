@@ -7,7 +7,7 @@
 #include <QEvent>
 #include <QWidget>
 
-#include "paint_pacer.h"
+#include "app/paint_pacer.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "frame_script.h"
-#include "pump_pages.h"
+#include "sim/pump_pages.h"
 #include "tool_harness.h"
 
 namespace {

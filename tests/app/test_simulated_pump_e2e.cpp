@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 
-#include "simulator_node.h"
+#include "sim/simulator_node.h"
 #include "tool_harness.h"
 
 namespace {

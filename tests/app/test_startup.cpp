@@ -11,7 +11,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 
-#include "qt_can_driver.h"
+#include "comm/qt_can_driver.h"
 #include "tool_harness.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "comm/j1939.h"
 #include "frame_script.h"
-#include "j1939.h"
 
 using script::adapterFrame;
 using script::bytesOf;

@@ -3,8 +3,8 @@
 
 #include <vector>
 
+#include "comm/proprietary_queue.h"
 #include "frame_script.h"
-#include "proprietary_queue.h"
 
 using namespace script;
 

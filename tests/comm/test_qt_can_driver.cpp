@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "comm/qt_can_driver.h"
 #include "event_loop.h"
 #include "frame_script.h"
-#include "qt_can_driver.h"
 
 using script::adapterFrame;
 using script::bytesOf;

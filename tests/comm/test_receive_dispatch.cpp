@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "comm/receive_dispatch.h"
 #include "fixed_pump_address.h"
 #include "frame_script.h"
-#include "receive_dispatch.h"
 
 using namespace script;
 
@@ -207,71 +207,6 @@ std::string readFile(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-// Rewrites the file the way the operator's editor would, a little later than the last write.
-void editFile(const std::string& path, const std::string& text) {
-    namespace fs = std::filesystem;
-    const auto before = fs::last_write_time(path);
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-    fs::last_write_time(path, before + std::chrono::seconds(2));
-}
-
-class DispatchWithSettingsFile : public DispatchTest {
-  protected:
-    QTemporaryDir dir;
-    std::string path = dir.filePath("tool.ini").toStdString();
-    ToolSettings settings{path};
-    ReceiveDispatch fileDispatch{state, tp, settings};
-    DispatchWithSettingsFile() { routeAll(fileDispatch); }
-    std::size_t deliveredFrom(uint8_t source) {
-        deliveries.clear();
-        for (const auto& l : replyThroughTp(source, 249)) {
-            receive(fileDispatch, l);
-        }
-        return deliveries.size();
-    }
-};
-
-TEST_F(DispatchWithSettingsFile, TheFirstFrameCreatesTheFileWithTheDefault) {
-    ASSERT_TRUE(dir.isValid());
-    ASSERT_FALSE(std::filesystem::exists(path));
-    receive(fileDispatch, {Rx, 0x18FEF100, {1}, "any frame"});
-    EXPECT_EQ(readFile(path), "[Pump]\nCAN address=61\n");
-    EXPECT_EQ(deliveredFrom(61), 1u);
-}
-
-TEST_F(DispatchWithSettingsFile, AnEditedAddressCountsFromTheNextFrame) {
-    ASSERT_TRUE(dir.isValid());
-    EXPECT_EQ(deliveredFrom(61), 1u);
-    editFile(path, "[Pump]\nCAN address=70\n");
-    EXPECT_EQ(deliveredFrom(61), 0u);
-    EXPECT_EQ(deliveredFrom(70), 1u);
-    editFile(path, "[pump]\ncan ADDRESS = 0x46\n");  // unreadable: the default again
-    EXPECT_EQ(deliveredFrom(70), 0u);
-    EXPECT_EQ(deliveredFrom(61), 1u);
-    EXPECT_EQ(readFile(path), "[pump]\ncan ADDRESS = 0x46\n");  // present, so not rewritten
-}
-
-TEST_F(DispatchWithSettingsFile, AFileWithoutTheKeyGetsItAndKeepsTheRest) {
-    ASSERT_TRUE(dir.isValid());
-    std::ofstream(path, std::ios::binary)
-        << "; operator's notes\r\n[Adapter]\r\nInterface=virtualcan:can0\r\n";
-    EXPECT_EQ(deliveredFrom(61), 1u);
-    EXPECT_EQ(readFile(path),
-              "; operator's notes\r\n[Adapter]\r\nInterface=virtualcan:can0\r\n"
-              "[Pump]\r\nCAN address=61\r\n");
-    EXPECT_EQ(settings.adapterInterface(), "virtualcan:can0");
-}
-
-TEST_F(DispatchWithSettingsFile, ADeletedFileIsWrittenAgain) {
-    ASSERT_TRUE(dir.isValid());
-    EXPECT_EQ(deliveredFrom(61), 1u);
-    editFile(path, "[Pump]\nCAN address=70\n");
-    EXPECT_EQ(deliveredFrom(70), 1u);
-    std::filesystem::remove(path);
-    EXPECT_EQ(deliveredFrom(61), 1u);
-    EXPECT_EQ(readFile(path), "[Pump]\nCAN address=61\n");
 }
 
 }  // namespace

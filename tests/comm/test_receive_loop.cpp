@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "comm/receive_thread.h"
 #include "fake_can_driver.h"
 #include "frame_script.h"
-#include "receive_thread.h"
 
 using script::adapterFrame;
 

@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "comm/receive_thread.h"
 #include "event_loop.h"
 #include "fake_can_driver.h"
 #include "frame_script.h"
-#include "receive_thread.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <vector>
 
+#include "comm/sim_bus.h"
 #include "frame_script.h"
-#include "sim_bus.h"
 
 using script::adapterFrame;
 

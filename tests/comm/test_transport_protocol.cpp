@@ -5,8 +5,8 @@
 #include <numeric>
 #include <vector>
 
+#include "comm/transport_protocol.h"
 #include "frame_script.h"
-#include "transport_protocol.h"
 
 using namespace script;
 

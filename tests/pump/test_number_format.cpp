@@ -1,4 +1,4 @@
-#include "number_format.h"
+#include "pump/number_format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "reply_decoder.h"
+#include "pump/reply_decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 
 #include <unistd.h>
 
-#include "j1939.h"
-#include "service_codes.h"
+#include "comm/j1939.h"
+#include "pump/service_codes.h"
 
 namespace {
 

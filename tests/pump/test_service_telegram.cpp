@@ -1,10 +1,10 @@
-#include "service_telegram.h"
+#include "pump/service_telegram.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "service_codes.h"
+#include "pump/service_codes.h"
 
 TEST(ServiceTelegramView, RefusesMessagesWithoutCode) {
     for (std::size_t size = 0; size < service_telegram::kHeaderSize; ++size) {

@@ -1,4 +1,4 @@
-#include "status_pages.h"
+#include "pump/status_pages.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "service_codes.h"
+#include "pump/service_codes.h"
 
 using namespace status_page;
 

@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 #include <vector>
 
+#include "comm/qt_can_driver.h"
 #include "event_loop.h"
-#include "qt_can_driver.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <optional>
 #include <vector>
 
-#include "proprietary_queue.h"
-#include "pump_layout.h"
-#include "sim_bus.h"
-#include "simulated_pump.h"
-#include "simulator_node.h"
-#include "transport_protocol.h"
+#include "comm/proprietary_queue.h"
+#include "comm/sim_bus.h"
+#include "comm/transport_protocol.h"
+#include "sim/pump_layout.h"
+#include "sim/simulated_pump.h"
+#include "sim/simulator_node.h"
 
 using namespace sim;
 using Bytes = std::vector<uint8_t>;

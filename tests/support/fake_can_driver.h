@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "can_driver.h"
+#include "comm/can_driver.h"
 
 class FakeCanDriver : public CanDriver {
   public:

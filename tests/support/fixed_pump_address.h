@@ -1,7 +1,7 @@
 #pragma once
 // A configured pump address that the test sets directly, counting how often the receive path asks.
 
-#include "tool_settings.h"
+#include "comm/connection_state.h"
 
 class FixedPumpAddress : public PumpAddressSource {
   public:

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "connection_state.h"
-#include "j1939.h"
+#include "comm/connection_state.h"
+#include "comm/j1939.h"
 
 namespace script {
 

@@ -8,8 +8,8 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "dialogs.h"
-#include "tool_application.h"
+#include "app/dialogs.h"
+#include "tool/tool_application.h"
 
 namespace {
 // Nothing may wait on a modal box while the picture is taken.

@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "dialogs.h"
+#include "app/dialogs.h"
+#include "comm/j1939.h"
 #include "fake_can_driver.h"
-#include "j1939.h"
-#include "tool_application.h"
+#include "tool/tool_application.h"
 
 // Dialogs that show nothing: texts are recorded, answers come from a script.
 class ScriptedDialogs : public Dialogs {

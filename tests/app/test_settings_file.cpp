@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "profile_file.h"
-#include "tool_settings.h"
+#include "app/profile_file.h"
+#include "app/tool_settings.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "reply_host.h"
+#include "tool/reply_host.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 
-#include "tool_application.h"
+#include "tool/tool_application.h"
 
 namespace {
 QString toQ(std::string_view text) {

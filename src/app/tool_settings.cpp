@@ -1,4 +1,4 @@
-#include "tool_settings.h"
+#include "app/tool_settings.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "connection_state.h"
+#include "comm/connection_state.h"
 
 namespace {
 

@@ -7,21 +7,21 @@
 #include <functional>
 #include <memory>
 
-#include "about.h"
-#include "close_down.h"
-#include "closing_down.h"
-#include "diagnostic_windows.h"
-#include "dialogs.h"
-#include "installer.h"
-#include "main_window.h"
-#include "reply_decoder.h"
-#include "reply_host.h"
-#include "secondary_windows.h"
-#include "service_tool.h"
-#include "shell_view.h"
-#include "sim_bus.h"
-#include "tool_core.h"
-#include "tool_settings.h"
+#include "app/about.h"
+#include "app/close_down.h"
+#include "app/closing_down.h"
+#include "app/dialogs.h"
+#include "app/shell_view.h"
+#include "app/tool_core.h"
+#include "app/tool_settings.h"
+#include "comm/sim_bus.h"
+#include "diagnostics/diagnostic_windows.h"
+#include "installer/installer.h"
+#include "mainwindow/main_window.h"
+#include "pump/reply_decoder.h"
+#include "service/secondary_windows.h"
+#include "service/service_tool.h"
+#include "tool/reply_host.h"
 
 namespace sim {
 class SimulatorNode;

@@ -1,13 +1,13 @@
-#include "tool_application.h"
+#include "tool/tool_application.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMessageBox>
 
-#include "paint_pacer.h"
-#include "qt_can_driver.h"
-#include "simulator_node.h"
-#include "text_tables.h"
+#include "app/paint_pacer.h"
+#include "comm/qt_can_driver.h"
+#include "pump/text_tables.h"
+#include "sim/simulator_node.h"
 
 namespace {
 // The simulator bus behaves like an adapter library that is always present.

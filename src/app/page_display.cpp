@@ -1,11 +1,11 @@
-#include "page_display.h"
+#include "app/page_display.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
 
-#include "service_codes.h"
+#include "pump/service_codes.h"
 
 namespace {
 QLabel* labelIn(QWidget* window, const char* name) {

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <exception>
 
-#include "about.h"
-#include "dialogs.h"
-#include "tool_application.h"
-#include "tool_settings.h"
+#include "app/about.h"
+#include "app/dialogs.h"
+#include "app/tool_settings.h"
+#include "tool/tool_application.h"
 
 int main(int argc, char* argv[]) {
     // Qt's own event dispatcher wakes up cheaper than the GLib one, and the tool wakes up 300 times

@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
-#include "page_display.h"
-#include "reply_decoder.h"
+#include "app/page_display.h"
+#include "pump/reply_decoder.h"
 
 class ToolApplication;
 

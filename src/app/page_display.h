@@ -8,7 +8,7 @@
 #include <functional>
 #include <span>
 
-#include "status_pages.h"
+#include "pump/status_pages.h"
 
 class PumpPageDisplay {
   public:

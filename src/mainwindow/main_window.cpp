@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "mainwindow/main_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,11 +12,11 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include "about.h"
-#include "close_down.h"
-#include "dialogs.h"
-#include "indicator.h"
-#include "tool_core.h"
+#include "app/about.h"
+#include "app/close_down.h"
+#include "app/dialogs.h"
+#include "app/indicator.h"
+#include "app/tool_core.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include <ctime>
 #include <string>
 
-#include "profile_file.h"
+#include "app/profile_file.h"
+#include "comm/connection_state.h"
 
 inline constexpr const char* kSettingsFileName = "tool.ini";
 inline constexpr const char* kPumpSection = "Pump";
@@ -15,13 +16,6 @@ inline constexpr const char* kAdapterSection = "Adapter";
 inline constexpr const char* kInterfaceKey = "Interface";
 inline constexpr const char* kDefaultAdapter = "socketcan:can0";
 inline constexpr const char* kSimulatorAdapter = "simulator";
-
-// Where the receive path learns the configured pump address, consulted for every received frame.
-class PumpAddressSource {
-  public:
-    virtual ~PumpAddressSource() = default;
-    virtual int configuredPumpAddress() = 0;
-};
 
 class ToolSettings : public PumpAddressSource {
   public:

@@ -1,4 +1,4 @@
-#include "profile_file.h"
+#include "app/profile_file.h"
 
 #include <charconv>
 #include <filesystem>
