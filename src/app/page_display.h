@@ -18,7 +18,7 @@ class PumpPageDisplay {
         // The installer window, whose visibility and access level the pages read and set.
         QWidget* installer = nullptr;
         std::function<int()> installerAccessLevel;
-        std::function<void(SoftwareRevision)> setSoftwareVersion;
+        std::function<void(PumpSoftwareVersion)> setSoftwareVersion;
         std::function<void(uint8_t)> setTestModeLevel;
     };
 

@@ -159,7 +159,7 @@ void PumpConnection::onAddressClaimed(const J1939Message& m) {
         view_.setPumpCommunication(true);
         requestAllPages();
         requestPgn(state_.pumpAddress, pgn::kVehicleId);
-        pumpSoftwareVersion = PumpSoftwareVersion{};
+        pumpSoftwareVersion = PumpSoftwareVersion::unknownPump();
     }
 }
 

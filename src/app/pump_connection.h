@@ -11,15 +11,7 @@
 #include "comm/connection_state.h"
 #include "comm/proprietary_queue.h"
 #include "comm/transport_protocol.h"
-
-struct PumpSoftwareVersion {
-    uint8_t major = 0;
-    uint8_t minor = 0;
-    // 0.06 and later know the new configuration layout and page 216.
-    bool atLeast(uint8_t maj, uint8_t min) const {
-        return major > maj || (major == maj && minor >= min);
-    }
-};
+#include "pump/software_version.h"
 
 inline constexpr int kReplyRetryLimit = 60;
 inline constexpr int kSilenceLimitSeconds = 6;

@@ -9,7 +9,9 @@
 // operator rounds (0.125 shows 0.13 with two decimals), not to even as printf does.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 struct DisplayFormat {
     char decimalPoint = '.';
@@ -56,3 +58,8 @@ int32_t levelLimitResistance(uint16_t count);
 // 64-bit integers, so the figure is exact however many strokes the pump has made.
 std::string formatDosedUrea(uint32_t dosingCount, uint16_t factoryCalibration,
                             const DisplayFormat& format);
+
+// The integer a label or entry text holds, as the tool reads every number an operator or a read-out
+// shows: optional blanks, an optional sign, decimal digits, optional blanks, within 32 bits.
+// Nothing for anything else ("", "?", "12a", "0x10", "+-1", "2147483648").
+std::optional<int32_t> parseInteger(std::string_view text);

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "comm/j1939.h"
+#include "pump/number_format.h"
 #include "pump/service_codes.h"
 #include "pump/text_tables.h"
 
@@ -17,38 +18,13 @@ namespace {
 // decoder's boundary: the reply's handling ends there, without a message.
 struct ConversionError {};
 
-// Decimal integer text of a window entry, in the 32-bit signed range; blanks around it are allowed.
+// The integer of a window entry; an entry that holds none ends the reply's handling.
 long long toInteger(std::string_view text) {
-    auto isBlank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) {
+    const auto value = parseInteger(text);
+    if (!value) {
         throw ConversionError{};
     }
-    long long value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            throw ConversionError{};
-        }
-        value = value * 10 + (c - '0');
-        if (value > static_cast<long long>(std::numeric_limits<int32_t>::max()) + 1) {
-            throw ConversionError{};
-        }
-    }
-    value = negative ? -value : value;
-    if (value > std::numeric_limits<int32_t>::max()) {
-        throw ConversionError{};
-    }
-    return value;
+    return *value;
 }
 
 std::string hexWord(uint16_t word) {

@@ -121,29 +121,6 @@ constexpr double kDefaultEngineSpeedRatio = 3.367;
 
 }  // namespace
 
-std::optional<int32_t> parseLabelInteger(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && text[begin] == ' ') {
-        ++begin;
-    }
-    while (end > begin && text[end - 1] == ' ') {
-        --end;
-    }
-    if (begin < end && text[begin] == '+') {
-        ++begin;
-        if (begin < end && text[begin] == '-') {
-            return std::nullopt;
-        }
-    }
-    int32_t value = 0;
-    const auto result = std::from_chars(text.data() + begin, text.data() + end, value);
-    if (begin == end || result.ec != std::errc() || result.ptr != text.data() + end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 void PumpLiveValues::apply(const Page203Result& page) {
     if (page.factoryCalibration) {
         factoryCalibration = *page.factoryCalibration;
@@ -292,7 +269,7 @@ Page204Result decodePage204(std::span<const uint8_t> body, const InstallerView& 
     auto major = r.u8(kSoftwareMajor);
     auto minor = r.u8(kSoftwareMinor);
     if (major && minor) {
-        const SoftwareRevision version{*major, *minor};
+        const PumpSoftwareVersion version{*major, *minor};
         out.pumpSoftwareVersion = version;
         t.push_back({ReadoutWindow::Main, "lSWRev", formatSoftwareVersion(*major, *minor)});
         if (version.oldConfigurationLayout()) {
@@ -564,7 +541,7 @@ Page211Result decodePage211(std::span<const uint8_t> body, double averageMaf,
         std::string speed = kUnknownText;
         if (installer.extendedConfigVisible) {
             // The installer's divider; a divider of 0 has no speed to show.
-            if (auto divider = parseLabelInteger(installer.alt2EngineSpeedSignalRatio);
+            if (auto divider = parseInteger(installer.alt2EngineSpeedSignalRatio);
                 divider && *divider != 0) {
                 speed = formatFixed(1000.0 / *divider * *v, 1, format);
             }

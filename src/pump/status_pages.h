@@ -24,6 +24,7 @@
 
 #include "pump/number_format.h"
 #include "pump/service_telegram.h"
+#include "pump/software_version.h"
 #include "pump/status_page_layout.h"
 
 // The windows whose read-outs the pages fill. Several object names exist in more than one window
@@ -82,21 +83,6 @@ struct InstallerView {
     std::string alt2EngineSpeedSignalRatio = "?";  // text of `lAlt2EngineSpeedSignalRatio`
 };
 
-// A pump software version (the value of `PumpSoftwareVersion`, which the pump connection holds)
-// and the features it opens. Named apart from the connection's own record so both can be
-// included together.
-struct SoftwareRevision {
-    uint8_t major = 0;
-    uint8_t minor = 6;  // before any pump has been found
-
-    int combined() const { return major * 100 + minor; }
-    bool customerAccess() const { return minor >= 11 || major >= 1; }
-    bool page216() const { return minor >= 6 || major >= 1; }
-    bool parameterReadout() const { return combined() >= 9; }
-    bool oldConfigurationLayout() const { return major == 0 && minor <= 5; }
-    friend bool operator==(const SoftwareRevision&, const SoftwareRevision&) = default;
-};
-
 struct Page203Result {
     std::vector<LabelText> texts;
     std::vector<EditText> edits;
@@ -112,7 +98,7 @@ struct Page204Result {
     std::vector<WidgetFlag> visibility;  // apply before `enabled`
     std::vector<WidgetFlag> enabled;
     bool complete = false;
-    std::optional<SoftwareRevision> pumpSoftwareVersion;  // -> `PumpSoftwareVersion`
+    std::optional<PumpSoftwareVersion> pumpSoftwareVersion;  // -> `PumpSoftwareVersion`
     // Bit 0 of the heater byte: `externalHeaterPresent`, and whether the service test window shows
     // its heater test tab.
     std::optional<bool> externalHeaterPresent;
@@ -189,10 +175,6 @@ Page207Result decodePage207(std::span<const uint8_t> body);
 Page211Result decodePage211(std::span<const uint8_t> body, double averageMaf,
                             const InstallerView& installer,
                             const DisplayFormat& format = DisplayFormat::system());
-
-// The integer of a label text as the engine-speed divider reads it: optional blanks, an optional
-// sign, decimal digits, optional blanks; nothing for anything else or outside 32 bits.
-std::optional<int32_t> parseLabelInteger(const std::string& text);
 
 // One page of reply 200. `body` holds the bytes the telegram actually carried for the page, at
 // most its size; `complete` says whether it carried all of them.

@@ -30,9 +30,7 @@ ToolReplyHost::ToolReplyHost(ToolApplication& app)
               return nullptr;
           },
           app.fInstaller, [&app] { return app.fInstaller->accessLevel; },
-          [&app](SoftwareRevision v) {
-              app.core->scheduler.pumpSoftwareVersion = PumpSoftwareVersion{v.major, v.minor};
-          },
+          [&app](PumpSoftwareVersion v) { app.core->scheduler.pumpSoftwareVersion = v; },
           [&app](uint8_t level) { app.fServiceTool->setTestModeLevel(level); }}),
       app_(app) {
     // The EEPROM dump goes to "log/eepromdata.csv" beside the application until the operator

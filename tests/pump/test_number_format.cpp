@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <clocale>
 #include <cmath>
 #include <limits>
@@ -188,4 +190,33 @@ TEST(DisplayFormat, SystemFollowsTheProcessLocale) {
     EXPECT_EQ(format.decimalPoint, '.');
     EXPECT_FALSE(format.shortDateFormat.empty());
     std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST(ParseInteger, ReadsWhatALabelOrEntryHolds) {
+    const struct {
+        const char* text;
+        std::optional<int32_t> value;
+    } cases[] = {
+        {"0", 0},
+        {" 42 ", 42},
+        {"\t7", 7},
+        {"+5", 5},
+        {"-56", -56},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", std::nullopt},
+        {"99999999999999999999", std::nullopt},
+        {"", std::nullopt},
+        {"   ", std::nullopt},
+        {"?", std::nullopt},
+        {"-", std::nullopt},
+        {"+-1", std::nullopt},
+        {"12a", std::nullopt},
+        {"0x10", std::nullopt},
+        {"1 2", std::nullopt},
+        {"1.0", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(parseInteger(c.text), c.value) << '"' << c.text << '"';
+    }
 }

@@ -185,7 +185,7 @@ TEST(Page204, FieldsAndTexts) {
     EXPECT_EQ(textOf(page.texts, ReadoutWindow::Installer, "lLevelSensor_LowLimit_Value"), "1002");
     EXPECT_EQ(textOf(page.texts, ReadoutWindow::Installer, "lLevelSensor_EmptyLimit_Value"), "0");
     EXPECT_EQ(textOf(page.texts, ReadoutWindow::Installer, "lInstallDate"), "29.02.2024");
-    EXPECT_EQ(page.pumpSoftwareVersion, (SoftwareRevision{1, 5}));
+    EXPECT_EQ(page.pumpSoftwareVersion, (PumpSoftwareVersion{1, 5}));
     EXPECT_EQ(page.externalHeaterPresent, true);
     EXPECT_EQ(page.pumpLevelSensorSetup, 2);
     EXPECT_EQ(page.pumpTlOutputSetup, 1);
@@ -206,7 +206,7 @@ TEST(Page204, FieldsAndTexts) {
         1);
 }
 
-TEST(Page204, SoftwareRevisionTexts) {
+TEST(Page204, PumpSoftwareVersionTexts) {
     const struct {
         uint8_t major, minor;
         const char* text;
@@ -822,7 +822,7 @@ TEST(AllPages, DecodesInOrderWithValuesFromEarlierPages) {
     EXPECT_EQ(all.values.factoryCalibration, 1234);
     // Page 206 used page 203's calibration: 150000 x 1234 x 1e-7 = 18.51 l.
     EXPECT_EQ(mainText(all.page206.texts, "lDosedUrea"), "18.51");
-    EXPECT_EQ(all.page204.pumpSoftwareVersion, (SoftwareRevision{0, 9}));
+    EXPECT_EQ(all.page204.pumpSoftwareVersion, (PumpSoftwareVersion{0, 9}));
     EXPECT_TRUE(all.installer.extendedConfigVisible);
     EXPECT_TRUE(all.installer.monitorExtHeatersVisible);
     // Page 211 saw gbExtendedConfig shown by page 204: the installer's divider applies.
@@ -856,7 +856,7 @@ TEST(AllPages, TruncatedReplyKeepsEarlierValues) {
     EXPECT_FALSE(all.page211.complete);
 }
 
-TEST(SoftwareRevision, FeatureGates) {
+TEST(PumpSoftwareVersion, FeatureGates) {
     const struct {
         uint8_t major, minor;
         bool customer, page216, readout, oldLayout;
@@ -867,11 +867,11 @@ TEST(SoftwareRevision, FeatureGates) {
         {1, 0, true, true, true, false},   {0, 0, false, false, false, true},
     };
     for (const auto& c : cases) {
-        const SoftwareRevision v{c.major, c.minor};
+        const PumpSoftwareVersion v{c.major, c.minor};
         EXPECT_EQ(v.customerAccess(), c.customer) << int(c.major) << "." << int(c.minor);
         EXPECT_EQ(v.page216(), c.page216) << int(c.major) << "." << int(c.minor);
         EXPECT_EQ(v.parameterReadout(), c.readout) << int(c.major) << "." << int(c.minor);
         EXPECT_EQ(v.oldConfigurationLayout(), c.oldLayout) << int(c.major) << "." << int(c.minor);
     }
-    EXPECT_EQ(SoftwareRevision{}, (SoftwareRevision{0, 6}));  // before any pump is found
+    EXPECT_EQ(PumpSoftwareVersion{}, (PumpSoftwareVersion{0, 6}));  // before any pump is found
 }
