@@ -33,12 +33,6 @@
 
 namespace {
 
-// The configured pump address, as the settings file would give it.
-class FixedAddress : public PumpAddressSource {
-  public:
-    int configuredPumpAddress() override { return kDefaultPumpAddress; }
-};
-
 using bench::frameOf;
 using bench::idOf;
 using bench::kSaturatedBusFramesPerSecond;
@@ -214,17 +208,19 @@ int main(int argc, char** argv) {
         traffic.round();
     }
 
-    FixedAddress settings;
     ConnectionState state;
     TJ1939TransportProtocol tp;
-    ReceiveDispatch dispatch(state, tp, settings);
+    ReceiveDispatch dispatch(state, tp);
     CountingSink sink(traffic, dispatch);
     const auto route = [&](uint16_t key, Kind kind) {
-        dispatch.setRoute(key, [&sink, kind](const J1939Message& m) { sink.handled(kind, m); });
+        dispatch.setRoute(key, RouteFilter::fromAnyone(),
+                          [&sink, kind](const J1939Message& m) { sink.handled(kind, m); });
     };
-    dispatch.setRoute(pgn::kProprietaryA, [&sink](const J1939Message& m) {
-        sink.handled(m.length > 8 ? (m.length == 247 ? kPumpTp247 : kPumpTp55) : kPumpSingle, m);
-    });
+    dispatch.setRoute(
+        pgn::kProprietaryA, RouteFilter::replyFromPump(), [&sink](const J1939Message& m) {
+            sink.handled(m.length > 8 ? (m.length == 247 ? kPumpTp247 : kPumpTp55) : kPumpSingle,
+                         m);
+        });
     route(pgn::kIntakeGas, kUpstream);
     route(pgn::kOutletGas, kDownstream);
     route(pgn::kAddressClaimed, kClaim);

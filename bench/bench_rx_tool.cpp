@@ -7,7 +7,7 @@
 //   bench-rx [--frames N]
 //
 // The hand-off checks every frame against the generated array (order), and the decoder's
-// hand-on counters must show every reply of the traffic (nothing lost).
+// per-code counters must show every reply of the traffic (nothing lost).
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -20,6 +20,7 @@
 
 #include "app/dialogs.h"
 #include "comm/receive_thread.h"
+#include "mainwindow/main_window.h"
 #include "replay.h"
 #include "sim/pump_pages.h"
 #include "sim/simulator_node.h"
@@ -113,6 +114,7 @@ class CheckingSink : public ReceiveSink {
             ++seen;
         }
         core_.framesReceived(frames);
+        core_.handOffFinished();
         if (seen >= traffic_.frames.size() && onAllSeen) {
             onAllSeen();
         }
@@ -162,18 +164,18 @@ int main(int argc, char** argv) {
     }
     if (!qEnvironmentVariableIsSet("BENCH_HIDDEN"))
         tool.show();
-    tool.Form1->Extendeddata1->trigger();
+    tool.mainWindow().Extendeddata1->trigger();
     QApplication::processEvents();
     // Only the replayed traffic moves the tool: no scheduler, no simulated pump.
-    tool.Form1->tmrTx->stop();
+    tool.mainWindow().tmrTx->stop();
 
     ReplayDriver driver(traffic.frames);
     LinkFlags flags;
     flags.stopRequested = false;
-    CheckingSink sink(traffic, *tool.core);
+    CheckingSink sink(traffic, tool.core());
     QElapsedTimer clock;
     qint64 elapsedNs = 0;
-    TreadThread thread(driver, flags, sink, tool.core->mainThreadContext(),
+    TreadThread thread(driver, flags, sink, tool.core().mainThreadContext(),
                        [] { QCoreApplication::exit(0); });
     sink.onAllSeen = [&] {
         if (elapsedNs == 0) {
@@ -203,8 +205,7 @@ int main(int argc, char** argv) {
     std::printf("bench-rx: %llu frames through the whole tool in %.3f s\n",
                 (unsigned long long)frames, seconds);
     for (const auto& [code, count] : traffic.replies) {
-        // Reply 255 is decoded in place; the others reach their page decoders.
-        const int handled = code == 255 ? count : tool.replyHost->handedOn[code];
+        const int handled = int(tool.core().replyDecoder().decodedCount(uint8_t(code)));
         std::printf("  reply %3d: sent %7d, decoded %7d\n", code, count, handled);
         if (handled < count) {
             missingReplies += uint64_t(count - handled);
@@ -213,7 +214,7 @@ int main(int argc, char** argv) {
     const double perSecond = seconds > 0 ? double(sink.seen) / seconds : 0.0;
     std::printf("  frames/s %.0f, us/frame %.3f, main window shows pump state \"%s\"\n", perSecond,
                 sink.seen ? seconds * 1e6 / double(sink.seen) : 0.0,
-                qPrintable(tool.Form1->valueLabel("lPumpState")->text()));
+                qPrintable(tool.mainWindow().valueLabel("lPumpState")->text()));
     std::printf(
         "rx-path: %.0f frames/s, %.0fx a saturated 250 kbit/s bus, lost %llu, out of order "
         "%llu\n",

@@ -28,12 +28,12 @@ void CloseDown::tick() {
         switch (closeDownState) {
             case CloseDownState::StopTest:
                 closeDownState = CloseDownState::WaitPurge;
-                if (hooks_.purgePending() && !service_.flowTestIdle()) {
+                if (service_.purgePending() && !service_.flowTestIdle()) {
                     service_.stopPump();
                 }
                 break;
             case CloseDownState::WaitPurge:
-                if (!hooks_.purgePending()) {
+                if (!service_.purgePending()) {
                     closeDownState = CloseDownState::ResetPump;
                 }
                 break;

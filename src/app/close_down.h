@@ -12,6 +12,8 @@ class ServiceTestControl {
     virtual ~ServiceTestControl() = default;
     virtual int testModeLevel() const = 0;
     virtual bool flowTestIdle() const = 0;
+    // A purge holds the dosing valve open; the close-down waits for it.
+    virtual bool purgePending() const = 0;
     virtual void stopPump() = 0;
     virtual void resetPump() = 0;
 };
@@ -29,7 +31,6 @@ const char* toString(CloseDownState state);
 class CloseDown {
   public:
     struct Hooks {
-        std::function<bool()> purgePending;
         std::function<void()> requestAllPages;
         std::function<bool()> stopRequested;
         // Sets the stop flag and wakes the receive thread.
@@ -45,10 +46,11 @@ class CloseDown {
     // The tmrCloseDown tick.
     void tick();
 
-    CloseDownState closeDownState = CloseDownState::StopTest;
-    int closeDownCount = 0;
+    CloseDownState state() const { return closeDownState; }
 
   private:
+    CloseDownState closeDownState = CloseDownState::StopTest;
+    int closeDownCount = 0;
     ServiceTestControl& service_;
     Hooks hooks_;
 };

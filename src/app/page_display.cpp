@@ -3,38 +3,34 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTabWidget>
+#include <QtDebug>
 
 #include "pump/service_codes.h"
 
-namespace {
-QLabel* labelIn(QWidget* window, const char* name) {
-    return window ? window->findChild<QLabel*>(name) : nullptr;
-}
-}  // namespace
-
 InstallerView PumpPageDisplay::installerView() const {
-    InstallerView view;
-    if (targets_.installerAccessLevel) {
-        view.accessLevel = targets_.installerAccessLevel();
+    return installer_ ? installer_->installerView() : InstallerView{};
+}
+
+QWidget* PumpPageDisplay::windowOf(ReadoutWindow window) const {
+    return targets_.windowOf ? targets_.windowOf(window) : nullptr;
+}
+
+template <typename Widget>
+Widget* PumpPageDisplay::find(ReadoutWindow window, const char* objectName) {
+    QWidget* w = windowOf(window);
+    Widget* found = w ? w->findChild<Widget*>(objectName) : nullptr;
+    if (!found) {
+        const std::string name = std::string(toString(window)) + "/" + objectName;
+        if (missing_.insert(name).second) {
+            qWarning("status page names a read-out no window holds: %s", name.c_str());
+        }
     }
-    if (QWidget* w = targets_.installer) {
-        if (auto* g = w->findChild<QWidget*>("gbExtendedConfig")) {
-            view.extendedConfigVisible = !g->isHidden();
-        }
-        if (auto* g = w->findChild<QWidget*>("gbMonitorExtHeaters")) {
-            view.monitorExtHeatersVisible = !g->isHidden();
-        }
-        if (auto* l = labelIn(w, "lAlt2EngineSpeedSignalRatio")) {
-            view.alt2EngineSpeedSignalRatio = l->text().toStdString();
-        }
-    }
-    return view;
+    return found;
 }
 
 void PumpPageDisplay::applyTexts(const std::vector<LabelText>& texts) {
     for (const LabelText& t : texts) {
-        if (QLabel* label = labelIn(targets_.windowOf(t.window), t.objectName)) {
+        if (auto* label = find<QLabel>(t.window, t.objectName)) {
             label->setText(QString::fromStdString(t.text));
         }
     }
@@ -42,10 +38,8 @@ void PumpPageDisplay::applyTexts(const std::vector<LabelText>& texts) {
 
 void PumpPageDisplay::applyEdits(const std::vector<EditText>& edits) {
     for (const EditText& e : edits) {
-        if (QWidget* w = targets_.windowOf(e.window)) {
-            if (auto* edit = w->findChild<QLineEdit*>(e.objectName)) {
-                edit->setText(QString::fromStdString(e.text));
-            }
+        if (auto* edit = find<QLineEdit>(e.window, e.objectName)) {
+            edit->setText(QString::fromStdString(e.text));
         }
     }
 }
@@ -54,61 +48,74 @@ void PumpPageDisplay::apply(const Page203Result& r) {
     applyTexts(r.texts);
     applyEdits(r.edits);
     values_.apply(r);
+    for (PageObserver* o : observers_) {
+        o->onPage203(r);
+    }
 }
 
 void PumpPageDisplay::apply(const Page204Result& r) {
     applyTexts(r.texts);
-    QWidget* installer = targets_.installer;
     applyEdits(r.edits);
-    if (installer) {
-        for (const ComboItemText& c : r.comboItems) {
-            auto* combo = installer->findChild<QComboBox*>(c.comboName);
-            if (QLabel* label = labelIn(targets_.windowOf(c.window), c.objectName)) {
-                label->setText(combo ? combo->itemText(c.index) : QString());
-            }
+    for (const ComboItemText& c : r.comboItems) {
+        auto* combo = find<QComboBox>(ReadoutWindow::Installer, c.comboName);
+        if (auto* label = find<QLabel>(c.window, c.objectName)) {
+            label->setText(combo ? combo->itemText(c.index) : QString());
         }
-        for (const ComboSelection& c : r.comboSelections) {
-            if (auto* combo = installer->findChild<QComboBox*>(c.comboName)) {
-                combo->setCurrentIndex(c.index);
-            }
+    }
+    for (const ComboSelection& c : r.comboSelections) {
+        if (auto* combo = find<QComboBox>(ReadoutWindow::Installer, c.comboName)) {
+            combo->setCurrentIndex(c.index);
         }
-        for (const WidgetFlag& f : r.visibility) {
-            if (auto* w = installer->findChild<QWidget*>(f.objectName)) {
-                w->setVisible(f.on);
-            }
+    }
+    for (const WidgetFlag& f : r.visibility) {
+        if (auto* w = find<QWidget>(ReadoutWindow::Installer, f.objectName)) {
+            w->setVisible(f.on);
         }
-        for (const WidgetFlag& f : r.enabled) {
-            if (auto* w = installer->findChild<QWidget*>(f.objectName)) {
-                w->setEnabled(f.on);
-            }
+    }
+    for (const WidgetFlag& f : r.enabled) {
+        if (auto* w = find<QWidget>(ReadoutWindow::Installer, f.objectName)) {
+            w->setEnabled(f.on);
         }
     }
     if (r.pumpSoftwareVersion && targets_.setSoftwareVersion) {
         targets_.setSoftwareVersion(*r.pumpSoftwareVersion);
     }
     values_.apply(r);
+    for (PageObserver* o : observers_) {
+        o->onPage204(r);
+    }
+}
+
+void PumpPageDisplay::apply(const Page205Result& r) {
+    applyTexts(r.texts);
+}
+
+void PumpPageDisplay::apply(const Page206Result& r) {
+    applyTexts(r.texts);
 }
 
 void PumpPageDisplay::apply(const Page207Result& r) {
     applyTexts(r.texts);
-    if (r.testModeLevel && targets_.setTestModeLevel) {
-        targets_.setTestModeLevel(*r.testModeLevel);
+    for (PageObserver* o : observers_) {
+        o->onPage207(r);
     }
 }
 
-void PumpPageDisplay::showPumpSensorRecord(bool upstream, std::span<const uint8_t> body) {
-    // The pump's own NOx figure of the sensor: a signed 16-bit number in the record's first bytes.
-    if (body.size() < 2) {
-        return;
-    }
-    const int16_t ppm = static_cast<int16_t>(body[0] | (body[1] << 8));
-    if (QLabel* label =
-            labelIn(targets_.windowOf(ReadoutWindow::Main), upstream ? "lNOxUp" : "lNOxDown")) {
-        label->setText(QString::number(ppm));
+void PumpPageDisplay::apply(const Page211Result& r) {
+    applyTexts(r.texts);
+    values_.apply(r);
+    for (PageObserver* o : observers_) {
+        o->onPage211(r);
     }
 }
 
-void PumpPageDisplay::showStatusPage(uint8_t code, std::span<const uint8_t> body) {
+void PumpPageDisplay::raw(uint8_t code, std::span<const uint8_t> body) {
+    for (PageObserver* o : observers_) {
+        o->onRawPage(code, body);
+    }
+}
+
+void PumpPageDisplay::onStatusPage(uint8_t code, std::span<const uint8_t> body) {
     using namespace service_code;
     switch (code) {
         case kPage203:
@@ -118,35 +125,54 @@ void PumpPageDisplay::showStatusPage(uint8_t code, std::span<const uint8_t> body
             apply(decodePage204(body, installerView(), values_.heaterSelectionArmed, format));
             break;
         case kPage205:
-            applyTexts(decodePage205(body, format).texts);
+            apply(decodePage205(body, format));
             break;
         case kPage206:
-            applyTexts(decodePage206(body, values_.factoryCalibration, format).texts);
+            apply(decodePage206(body, values_.factoryCalibration, format));
             break;
         case kPage207:
             apply(decodePage207(body));
             break;
-        case kPage209:
-            showPumpSensorRecord(true, body);
+        case kPage211:
+            apply(decodePage211(body, values_.averageMaf, installerView(), format));
             break;
-        case kPage210:
-            showPumpSensorRecord(false, body);
-            break;
-        case kPage211: {
-            Page211Result r = decodePage211(body, values_.averageMaf, installerView(), format);
-            applyTexts(r.texts);
-            values_.apply(r);
-            break;
-        }
+        case kPage202:
+            break;  // accepted only
         default:
-            // 201, 202, 208, 212 and 216 belong to windows that decode them on their own.
+            raw(code, body);
             break;
     }
 }
 
-void PumpPageDisplay::showAllPages(std::span<const uint8_t> telegram) {
-    // Page by page in ascending order, so that each sees what the earlier ones derived.
-    for (const PageSlice& page : splitAllPages(telegram)) {
-        showStatusPage(page.code, page.body);
+void PumpPageDisplay::onAllPages(std::span<const uint8_t> telegram) {
+    const AllPagesResult all = decodeAllPages(telegram, values_, installerView(), format);
+    // Page by page in ascending order, as the decoder saw them.
+    for (const PageSlice& page : all.pages) {
+        switch (page.code) {
+            case service_code::kPage203:
+                apply(all.page203);
+                break;
+            case service_code::kPage204:
+                apply(all.page204);
+                break;
+            case service_code::kPage205:
+                apply(all.page205);
+                break;
+            case service_code::kPage206:
+                apply(all.page206);
+                break;
+            case service_code::kPage207:
+                apply(all.page207);
+                break;
+            case service_code::kPage211:
+                apply(all.page211);
+                break;
+            case service_code::kPage202:
+                break;
+            default:
+                raw(page.code, page.body);
+                break;
+        }
     }
+    values_ = all.values;
 }

@@ -1,30 +1,18 @@
 #include "app/tool_settings.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <filesystem>
 #include <system_error>
 
 #include "comm/connection_state.h"
+#include "pump/number_format.h"
 
 namespace {
-
-struct FileStamp {
-    int64_t mtimeNs = -1;
-    int64_t size = -1;  // -1 with mtime -1: the file does not exist
-};
-
-FileStamp stampOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return {};
-    }
-    return {int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, int64_t(st.st_size)};
-}
 
 std::string executableFolder() {
     if (QCoreApplication::instance() != nullptr) {
@@ -40,6 +28,8 @@ std::string executableFolder() {
 
 }  // namespace
 
+ToolSettings::ToolSettings(std::string path) : file_(std::move(path)) {}
+
 std::string ToolSettings::defaultPath() {
     const std::string folder = executableFolder();
     if (!folder.empty() && ::access(folder.c_str(), W_OK) == 0) {
@@ -50,27 +40,55 @@ std::string ToolSettings::defaultPath() {
     return (std::filesystem::path(config.toStdString()) / kSettingsFileName).string();
 }
 
-int ToolSettings::configuredPumpAddress() {
-    const FileStamp now = stampOf(file_.path());
-    if (cached_ && now.mtimeNs == cachedMtimeNs_ && now.size == cachedSize_) {
-        return cachedAddress_;
-    }
-    // The file is new to us or changed on disk: read it as if opened afresh. A missing key is
-    // written with the default so that the operator finds it to edit.
-    if (!file_.readString(kPumpSection, kCanAddressKey)) {
+uint8_t ToolSettings::reload() {
+    auto text = file_.readString(kPumpSection, kCanAddressKey);
+    if (!text) {
         file_.writeInteger(kPumpSection, kCanAddressKey, kDefaultPumpAddress);
+        text = std::to_string(kDefaultPumpAddress);
     }
-    const FileStamp before = stampOf(file_.path());
-    cachedAddress_ = file_.readInteger(kPumpSection, kCanAddressKey, kDefaultPumpAddress);
-    const FileStamp after = stampOf(file_.path());
-    // Stamp what was read, our own write included. When the file cannot be made, the "missing"
-    // stamp is kept and creating it is tried again only once something changes. A file that
-    // changed while it was read is read again on the next call.
-    const bool steady = before.mtimeNs == after.mtimeNs && before.size == after.size;
-    cachedMtimeNs_ = steady ? before.mtimeNs : -2;
-    cachedSize_ = steady ? before.size : -2;
-    cached_ = true;
-    return cachedAddress_;
+    const auto value = parseInteger(*text);
+    if (value && *value >= kMinPumpAddress && *value <= kMaxPumpAddress) {
+        address_ = static_cast<uint8_t>(*value);
+        reported_.clear();
+        return address_;
+    }
+    address_ = kDefaultPumpAddress;
+    if (*text != reported_) {
+        reported_ = *text;
+        if (onProblem) {
+            onProblem("The pump's CAN address \"" + *text + "\" in " + file_.path() +
+                      " is no J1939 address from " + std::to_string(kMinPumpAddress) + " to " +
+                      std::to_string(kMaxPumpAddress) + ". The tool looks for the pump at " +
+                      std::to_string(kDefaultPumpAddress) + ".");
+        }
+    }
+    return address_;
+}
+
+void ToolSettings::watch() {
+    if (watcher_) {
+        return;
+    }
+    watcher_ = new QFileSystemWatcher(this);
+    const QString file = QString::fromStdString(file_.path());
+    watcher_->addPath(QFileInfo(file).absolutePath());
+    if (QFileInfo::exists(file)) {
+        watcher_->addPath(file);
+    }
+    connect(watcher_, &QFileSystemWatcher::fileChanged, this, &ToolSettings::fileChanged);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &ToolSettings::fileChanged);
+}
+
+void ToolSettings::fileChanged() {
+    // An editor that saves by replacing the file drops it from the watch list: watch it again.
+    const QString file = QString::fromStdString(file_.path());
+    if (QFileInfo::exists(file) && !watcher_->files().contains(file)) {
+        watcher_->addPath(file);
+    }
+    const uint8_t before = address_;
+    if (reload() != before) {
+        emit pumpAddressChanged(address_);
+    }
 }
 
 std::string ToolSettings::adapterInterface() const {

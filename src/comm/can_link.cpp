@@ -54,21 +54,34 @@ void CanLink::connect(ReceiveSink& sink, QObject* mainThread) {
     }
 }
 
-void CanLink::write(const J1939Frame& frame) {
+bool CanLink::write(const J1939Frame& frame) {
     if (flags_.linkLost.load() || !driver_) {
-        return;
+        return false;
     }
-    host_.txStep();
-    if (auto encoded = encodeFrame(frame)) {
-        driver_->write(*encoded);
+    const auto encoded = encodeFrame(frame);
+    if (!encoded) {
+        return false;  // breaks the PDU1/PDU2 rule: never sent
     }
+    const uint32_t result = driver_->write(*encoded);
+    if (result == kCanOk) {
+        writeErrors_ = 0;
+        host_.txStep();
+        return true;
+    }
+    host_.txFailed();
+    writeErrors_ = result == kCanBusOff ? ReceiveLoop::kErrorLimit : writeErrors_ + 1;
+    if (writeErrors_ >= ReceiveLoop::kErrorLimit) {
+        writeErrors_ = 0;
+        flags_.linkLost = true;
+    }
+    return false;
 }
 
 void CanLink::reinitialise() {
-    if (driver_) {
-        driver_->init();
+    if (driver_ && driver_->init() == kCanOk) {
+        flags_.linkLost = false;
+        writeErrors_ = 0;
     }
-    flags_.linkLost = false;
 }
 
 std::string CanLink::versionText() {

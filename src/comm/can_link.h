@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "comm/can_driver.h"
 #include "comm/connection_state.h"
@@ -23,9 +24,11 @@ class CanLinkHost {
     virtual void terminateApplication() = 0;
     // The adapter library is ready: the scheduler timer starts.
     virtual void linkReady() = 0;
-    virtual void setStatus(const std::string& text) = 0;
-    // The Tx progress indicator advances one step.
+    virtual void setStatus(std::string_view text) = 0;
+    // The Tx progress indicator advances one step for a frame the adapter took; a frame it
+    // refused shows as a failure there.
     virtual void txStep() = 0;
+    virtual void txFailed() = 0;
     // The receive thread has ended (the main window closes from here).
     virtual void receiveThreadFinished() = 0;
 };
@@ -42,7 +45,11 @@ class CanLink : public FrameWriter {
     void load();
     // `sink` receives the frames; `mainThread` is the object whose event loop runs the hand-offs.
     void connect(ReceiveSink& sink, QObject* mainThread);
-    void write(const J1939Frame& frame) override;
+    // False when the frame did not reach the adapter. Consecutive refused writes lose the link as
+    // consecutive failed reads do: ten of them, or a bus-off at once.
+    bool write(const J1939Frame& frame) override;
+    // Re-opens the adapter after a link loss; the link stays lost while the adapter does not
+    // come back.
     void reinitialise();
     std::string versionText();
     void close();
@@ -60,4 +67,5 @@ class CanLink : public FrameWriter {
     std::unique_ptr<TreadThread> thread_;
     bool loaded_ = false;
     bool opened_ = false;
+    int writeErrors_ = 0;
 };

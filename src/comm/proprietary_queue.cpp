@@ -45,7 +45,7 @@ T_J1939_PROPERITARY_A ProprietarySender::header() const {
     T_J1939_PROPERITARY_A t;
     t.priority = kJ1939Priority;
     t.source = state_.ownAddress;
-    t.destination = state_.pumpAddress;
+    t.destination = state_.configuredPumpAddress;
     t.pgn = pgn::kProprietaryA;
     return t;
 }
@@ -71,6 +71,15 @@ void ProprietarySender::enqueueCommand(uint8_t code, uint32_t longArg, uint16_t 
     t.data[7] = code;
     t.length = 8;
     queue_.push(t);
+}
+
+void ProprietarySender::send(const T_J1939_PROPERITARY_A& telegram) {
+    // Addressed as things stand when it leaves: the tool may have moved to another address, or
+    // the pump's address may have been changed, since it was queued.
+    J1939Message message = toMessage(telegram);
+    message.source = state_.ownAddress;
+    message.destination = state_.configuredPumpAddress;
+    sendMessage(message);
 }
 
 void ProprietarySender::sendMessage(const J1939Message& message) {

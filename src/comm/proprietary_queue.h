@@ -50,8 +50,9 @@ class ProprietarySender {
 
     void enqueueTelegram(const uint8_t (&block)[kTelegramCapacity], uint16_t length);
     void enqueueCommand(uint8_t code, uint32_t longArg, uint16_t wordArg, uint8_t byteArg);
+    // A telegram taken from the queue, from the tool's current address to the pump.
+    void send(const T_J1939_PROPERITARY_A& telegram);
     void sendMessage(const J1939Message& message);
-    void sendMessage(const T_J1939_PROPERITARY_A& telegram) { sendMessage(toMessage(telegram)); }
 
     TProperitaryQueue& queue() { return queue_; }
 

@@ -10,8 +10,9 @@ ReceiveLoop::ReceiveLoop(CanDriver& driver, LinkFlags& flags, ReceiveHandOff& ha
 
 void ReceiveLoop::flush() {
     if (!batch_.empty()) {
-        handOff_.handOver(batch_);
-        batch_.clear();
+        handOff_.handOver(std::move(batch_));
+        batch_ = {};
+        batch_.reserve(kMaxBatch);
     }
 }
 
@@ -75,11 +76,13 @@ class TreadThread::BlockingHandOff : public ReceiveHandOff {
     BlockingHandOff(ReceiveSink& sink, QObject* mainThread)
         : sink_(sink), mainThread_(mainThread) {}
 
-    void handOver(std::span<const AdapterFrame> frames) override {
-        run([this, frames] { sink_.framesReceived(frames); });
+    // The batch travels inside the call: it lives until the main thread is done with it, even
+    // when a handler tears the link (and with it this thread's buffers) down mid-batch.
+    void handOver(std::vector<AdapterFrame>&& frames) override {
+        run([sink = &sink_, frames = std::move(frames)] { sink->framesReceived(frames); });
     }
     void declareLinkLost() override {
-        run([this] { sink_.linkLostDeclared(); });
+        run([sink = &sink_] { sink->linkLostDeclared(); });
     }
 
     void abandon() {
@@ -98,7 +101,8 @@ class TreadThread::BlockingHandOff : public ReceiveHandOff {
         bool abandoned = false;
     };
 
-    void run(std::function<void()> work) {
+    template <typename Work>
+    void run(Work work) {
         {
             std::lock_guard lock(state_->mutex);
             if (state_->abandoned) {
@@ -108,7 +112,7 @@ class TreadThread::BlockingHandOff : public ReceiveHandOff {
         }
         QMetaObject::invokeMethod(
             mainThread_,
-            [state = state_, work = std::move(work)] {
+            [state = state_, sink = &sink_, work = std::move(work)] {
                 {
                     std::lock_guard lock(state->mutex);
                     if (state->abandoned) {
@@ -116,9 +120,13 @@ class TreadThread::BlockingHandOff : public ReceiveHandOff {
                     }
                 }
                 work();
-                std::lock_guard lock(state->mutex);
-                state->done = true;
-                state->cv.notify_all();
+                {
+                    std::lock_guard lock(state->mutex);
+                    state->done = true;
+                    state->cv.notify_all();
+                }
+                // The sink ran this call, so it is still there even if the thread is not.
+                sink->handOffFinished();
             },
             Qt::QueuedConnection);
         std::unique_lock lock(state_->mutex);

@@ -19,8 +19,13 @@
 class ReceiveSink {
   public:
     virtual ~ReceiveSink() = default;
+    // The frames of one drain, in arrival order. They stay valid during the call whatever the
+    // handlers do (a handler may even tear the link down).
     virtual void framesReceived(std::span<const AdapterFrame> frames) = 0;
     virtual void linkLostDeclared() = 0;
+    // The receive thread has been released from a hand-off: what must not hold it up (a message
+    // box for the operator) runs from here.
+    virtual void handOffFinished() {}
 };
 
 // How frames reach the main thread. The production hand-off blocks the receive thread until the
@@ -28,7 +33,8 @@ class ReceiveSink {
 class ReceiveHandOff {
   public:
     virtual ~ReceiveHandOff() = default;
-    virtual void handOver(std::span<const AdapterFrame> frames) = 0;
+    // Takes the frames over: they belong to the hand-off from here on.
+    virtual void handOver(std::vector<AdapterFrame>&& frames) = 0;
     virtual void declareLinkLost() = 0;
 };
 

@@ -25,4 +25,8 @@ TfUdsErrorLog::TfUdsErrorLog(QWidget* parent)
     lVIN->setObjectName("lVIN");
     lVIN->setProperty("tag", 100);
     form->addRow("VIN", lVIN);
+    lSerial = new QLabel("?", this);
+    lSerial->setObjectName("lSerial");
+    lSerial->setProperty("tag", 100);
+    form->addRow("Serial number", lSerial);
 }

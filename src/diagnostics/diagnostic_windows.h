@@ -33,6 +33,7 @@ class TfUdsErrorLog : public ToolWindow {
     void clearErrorLogDisplay() {}
     void showVin(const QString& vin) { lVIN->setText(vin); }
     QLabel* lVIN = nullptr;
+    QLabel* lSerial = nullptr;
 };
 
 class TfrmTorqueLimiter : public ToolWindow {

@@ -9,6 +9,8 @@
 
 #include "app/tool_window.h"
 
+class QTabWidget;
+
 class TfInstaller : public ToolWindow {
     Q_OBJECT
   public:
@@ -20,13 +22,11 @@ class TfInstaller : public ToolWindow {
     void clearReadouts();
     void showVin(const QString& vin) { lVIN->setText(vin); }
 
-    // The installer access level: 10 until a password is granted.
-    int accessLevel = 10;
-
+    QTabWidget* pcInstaller = nullptr;
     QWidget* tsZovar = nullptr;
     QWidget* gbExtendedConfig = nullptr;
     QLabel* lVIN = nullptr;
-    QLabel* lExternalHeaterSelection = nullptr;
+    QLabel* lAlt2EngineSpeedSignalRatio = nullptr;
     QComboBox* cbExternalHeaterSelection = nullptr;
     QPushButton* btZovar_DownloadConfiguration = nullptr;
     QPushButton* btDownloadMIConfMasks = nullptr;

@@ -131,7 +131,7 @@ TForm1::TForm1(ToolCore& core, Dialogs& dialogs, QWidget* parent)
     tmrTx->setObjectName("tmrTx");
     tmrTx->setInterval(10);
     tmrTx->setTimerType(Qt::PreciseTimer);
-    connect(tmrTx, &QTimer::timeout, this, [this] { core_.scheduler.schedulerTick(); });
+    connect(tmrTx, &QTimer::timeout, this, [this] { core_.scheduler().schedulerTick(); });
     tmrCloseDown = new QTimer(this);
     tmrCloseDown->setObjectName("tmrCloseDown");
     tmrCloseDown->setInterval(100);
@@ -238,13 +238,13 @@ void TForm1::FormCreate() {
     }
     setMaximumWidth(basicWidth + 30);
     resize(basicWidth, height());
-    core_.connection.supervisionCount = 0;
+    core_.scheduler().resetSupervision();
 }
 
 void TForm1::FormShow() {
     try {
-        clearPumpDisplay();
-        core_.scheduler.awaitingReply = false;
+        core_.clearPumpDisplay();
+        core_.scheduler().endReplyWait();
         fitHeight();
         if (onFormShow) {
             onFormShow();
@@ -272,17 +272,17 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 bool TForm1::FormCloseQuery() {
-    if (!tmrCloseDown->isActive() && core_.link.opened()) {
+    if (!tmrCloseDown->isActive() && core_.link().opened()) {
         if (dialogs_.askYesNo("Do you want to exit program?", "Confirm", Dialogs::Icon::Warning)) {
             tmrCloseDown->start();
-            core_.queue.clear();
+            core_.queue().clear();
             if (closingWindow_) {
                 closingWindow_->show();
             }
         }
         return false;
     }
-    core_.flags.linkLost = false;
+    core_.flags().linkLost = false;
     tmrCloseDown->stop();
     return true;
 }
@@ -302,7 +302,7 @@ void TForm1::FormClose() {
     if (closingWindow_) {
         closingWindow_->hide();
     }
-    core_.link.close();
+    core_.link().close();
 }
 
 void TForm1::tmrCloseDownTimer() {
@@ -319,9 +319,6 @@ void TForm1::clearPumpDisplay() {
             }
         }
     }
-    if (onClearOtherDisplays) {
-        onClearOtherDisplays();
-    }
 }
 
 void TForm1::setPumpCommunication(bool found) {
@@ -333,7 +330,25 @@ void TForm1::rxStep() {
 }
 
 void TForm1::txStep() {
+    if (pbTx->property("failed").toBool()) {
+        pbTx->setProperty("failed", false);
+        pbTx->setPalette(QPalette());
+        pbTx->setToolTip(QString());
+        pbTx->setAccessibleDescription(QString());
+    }
     pbTx->setValue(pbTx->value() >= pbTx->maximum() ? 0 : pbTx->value() + 1);
+}
+
+void TForm1::txFailed() {
+    if (!pbTx->property("failed").toBool()) {
+        pbTx->setProperty("failed", true);
+        QPalette palette = pbTx->palette();
+        palette.setColor(QPalette::Base, Qt::red);
+        palette.setColor(QPalette::Window, Qt::red);
+        pbTx->setPalette(palette);
+        pbTx->setToolTip("The adapter refuses to send");
+        pbTx->setAccessibleDescription("The adapter refuses to send");
+    }
 }
 
 void TForm1::showVin(const QString& vin) {

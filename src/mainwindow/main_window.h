@@ -29,13 +29,12 @@ class TForm1 : public QMainWindow {
   public:
     TForm1(ToolCore& core, Dialogs& dialogs, QWidget* parent = nullptr);
 
-    // Called when the main window is about to be shown for the first time and when it closes.
+    // The close-down sequence its timer drives once closing is confirmed.
     void setCloseDown(CloseDown* closeDown) { closeDown_ = closeDown; }
     // The closing window shown while the close-down runs.
     void setClosingWindow(QWidget* window) { closingWindow_ = window; }
-    // Hooks of the composition root: what FormShow and clearPumpDisplay reach beyond this window.
+    // What FormShow reaches beyond this window (the installer's access level).
     std::function<void()> onFormShow;
-    std::function<void()> onClearOtherDisplays;
 
     void FormCreate();
     void FormShow();
@@ -44,11 +43,13 @@ class TForm1 : public QMainWindow {
     void FormClose();
     void tmrCloseDownTimer();
 
+    // The main window's own read-outs back to "?".
     void clearPumpDisplay();
-    void setStatusText(const QString& text) { lStatus->setText(text); }
     void setPumpCommunication(bool found);
     void rxStep();
     void txStep();
+    // The adapter refused a frame: the Tx bar shows it until the next frame goes out.
+    void txFailed();
     void showVin(const QString& vin);
     // Toggles a value label's highlight between the button face and the tooltip colour.
     void valueLabelClicked(QLabel* label);

@@ -69,7 +69,84 @@ constexpr uint32_t kLastEepromAddress = 191;
 // Mismatching EEPROM replies tolerated before a read is given up.
 constexpr int kEepromMismatchLimit = 60;
 
+// The side of a window family that is not plugged in: nothing waits, nothing matches.
+class IdleService : public ServiceReplies {
+  public:
+    void setTestModeLevel(uint8_t) override {}
+    uint8_t flowTestState() const override { return flow_test_step::kIdle; }
+    uint32_t flowSetting() const override { return 0; }
+    void advanceFlowTest(uint8_t) override {}
+    uint8_t heaterUnderTest() const override { return 2; }
+    void setServiceLabel(std::string_view, std::string_view) override {}
+    std::string serviceLabelText(std::string_view) const override { return {}; }
+    bool readAllActive() const override { return false; }
+    void setReadAllActive(bool) override {}
+    std::string eepromDumpFileName() const override { return {}; }
+    void sendEepromRead(uint32_t) override {}
+};
+
+class IdleCalibration : public CalibrationReplies {
+  public:
+    uint8_t calibrationStep() const override { return user_calibration::kIdle; }
+    void userCalibrationStep(int) override {}
+    std::string userCalibrationVolumeText() const override { return {}; }
+    void showUserCalibration(std::string_view) override {}
+};
+
+class IdleInstaller : public InstallerReplies {
+  public:
+    uint8_t lastDm1SettingSent() const override { return 0; }
+    void showDm1Status(std::string_view) override {}
+    ReplyAcceptance onConfigurationEcho(uint8_t, std::span<const uint8_t>) override {
+        return ReplyAcceptance::NotAccepted;
+    }
+    ReplyAcceptance onMasks(uint8_t code, std::span<const uint8_t>) override {
+        return code == service_code::kRequestMiMasks ? ReplyAcceptance::Accepted
+                                                     : ReplyAcceptance::NotAccepted;
+    }
+    ReplyAcceptance onObdActionMaskWord(uint8_t code, uint32_t, uint8_t) override {
+        return code == service_code::kRequestObdActionMaskWord ? ReplyAcceptance::Accepted
+                                                               : ReplyAcceptance::NotAccepted;
+    }
+    ReplyAcceptance onAirUnitMask(uint8_t code, uint32_t) override {
+        return code == service_code::kRequestAirUnitMask ? ReplyAcceptance::Accepted
+                                                         : ReplyAcceptance::NotAccepted;
+    }
+    ReplyAcceptance onParameterReadout(std::span<const uint8_t>, bool isWrite) override {
+        return isWrite ? ReplyAcceptance::NotAccepted : ReplyAcceptance::Accepted;
+    }
+};
+
+class IdleDiagnostics : public DiagnosticsReplies {
+  public:
+    ReplyAcceptance onErrorLogRecord(std::span<const uint8_t>) override {
+        return ReplyAcceptance::Accepted;
+    }
+};
+
+class IdlePages : public StatusPageReplies {
+  public:
+    void onAllPages(std::span<const uint8_t>) override {}
+    void onStatusPage(uint8_t, std::span<const uint8_t>) override {}
+};
+
+IdleService idleService;
+IdleCalibration idleCalibration;
+IdleInstaller idleInstaller;
+IdleDiagnostics idleDiagnostics;
+IdlePages idlePages;
+
 }  // namespace
+
+ReplyDecoder::ReplyDecoder(ReplyBookkeeping& tool)
+    : tool_(tool),
+      service_(&idleService),
+      calibration_(&idleCalibration),
+      installer_(&idleInstaller),
+      diagnostics_(&idleDiagnostics),
+      pages_(&idlePages) {}
+
+ReplyDecoder::~ReplyDecoder() = default;
 
 const char* toString(ReplyAcceptance acceptance) {
     switch (acceptance) {
@@ -84,7 +161,7 @@ const char* toString(ReplyAcceptance acceptance) {
 }
 
 void ReplyDecoder::decodeServiceReply(const J1939Message& message) {
-    host_.stepReceiveIndicator();
+    tool_.stepReceiveIndicator();
 
     // A local copy, so that a reply decoded while a handler of this one still runs (a dialog
     // lets the receive hand-off in) cannot change the bytes under it.
@@ -97,6 +174,7 @@ void ReplyDecoder::decodeServiceReply(const J1939Message& message) {
     if (!reply) {
         return;  // no code
     }
+    ++decoded_[reply->code()];
     try {
         handle(*reply);
     } catch (const ConversionError&) {
@@ -105,8 +183,8 @@ void ReplyDecoder::decodeServiceReply(const J1939Message& message) {
 }
 
 void ReplyDecoder::accept() {
-    host_.clearAwaitingReply();
-    host_.setServiceReplyReceived();
+    tool_.clearAwaitingReply();
+    tool_.setServiceReplyReceived();
 }
 
 void ReplyDecoder::apply(ReplyAcceptance acceptance) {
@@ -115,7 +193,7 @@ void ReplyDecoder::apply(ReplyAcceptance acceptance) {
             accept();
             break;
         case ReplyAcceptance::ClearsOnly:
-            host_.clearAwaitingReply();
+            tool_.clearAwaitingReply();
             break;
         case ReplyAcceptance::NotAccepted:
             break;
@@ -128,28 +206,28 @@ void ReplyDecoder::handle(const ServiceTelegramView& reply) {
     switch (code) {
         case kNormalMode:
             accept();
-            host_.setStatus("Normal mode recieved");
-            host_.setTestModeLevel(0);
+            tool_.setStatus("Normal mode recieved");
+            service_->setTestModeLevel(0);
             return;
         case kEnterTestMode:
             onTestMode(reply);
             return;
         case kStartPump:
             accept();
-            if (host_.flowTestState() == flow_test_step::kStarting) {
-                host_.advanceFlowTest(flow_test_step::kSettingFlow);
-            } else if (host_.calibrationStep() == user_calibration::kStarting) {
-                host_.userCalibrationStep(user_calibration::kStepRunning);
+            if (service_->flowTestState() == flow_test_step::kStarting) {
+                service_->advanceFlowTest(flow_test_step::kSettingFlow);
+            } else if (calibration_->calibrationStep() == user_calibration::kStarting) {
+                calibration_->userCalibrationStep(user_calibration::kStepRunning);
             }
-            host_.setStatus("Pump Started");
+            tool_.setStatus("Pump Started");
             return;
         case kStopPump:
             accept();
-            host_.setStatus("Pump stopped");
-            if (host_.flowTestState() == flow_test_step::kRunning) {
-                host_.advanceFlowTest(flow_test_step::kIdle);
-            } else if (host_.calibrationStep() == user_calibration::kStopping) {
-                host_.userCalibrationStep(user_calibration::kStepFinishRun);
+            tool_.setStatus("Pump stopped");
+            if (service_->flowTestState() == flow_test_step::kRunning) {
+                service_->advanceFlowTest(flow_test_step::kIdle);
+            } else if (calibration_->calibrationStep() == user_calibration::kStopping) {
+                calibration_->userCalibrationStep(user_calibration::kStepFinishRun);
             }
             return;
         case kSetFlow:
@@ -180,33 +258,33 @@ void ReplyDecoder::handle(const ServiceTelegramView& reply) {
             return;
         case kStartUserCalibration:
             accept();
-            if (host_.calibrationStep() == user_calibration::kStarting) {
-                host_.userCalibrationStep(user_calibration::kStepRunning);
+            if (calibration_->calibrationStep() == user_calibration::kStarting) {
+                calibration_->userCalibrationStep(user_calibration::kStepRunning);
             }
-            host_.setStatus("User calibration started");
+            tool_.setStatus("User calibration started");
             return;
         case kDownloadUserCalibration:
             onUserCalibrationEcho(reply);
             return;
         case kErrorLogRecord:
-            apply(host_.onErrorLogRecord(reply.bytes()));
+            apply(diagnostics_->onErrorLogRecord(reply.bytes()));
             return;
         case kReadEepromWord:
             onEepromWord(reply);
             return;
         case kConfigDownloadOld:
         case kConfigDownloadNew:
-            apply(host_.onConfigurationEcho(code, reply.body()));
+            apply(installer_->onConfigurationEcho(code, reply.body()));
             return;
         case kDiagnosticClearReset:
             if (reply.longArg() == service_arg::kDiagnosticClearArg) {
-                host_.clearAwaitingReply();
-                host_.setStatus("Will perform diagnostic clear on next reset");
+                tool_.clearAwaitingReply();
+                tool_.setStatus("Will perform diagnostic clear on next reset");
             }
             return;
         case kSetMiMasks:
         case kRequestMiMasks:
-            apply(host_.onMasks(code, reply.body()));
+            apply(installer_->onMasks(code, reply.body()));
             return;
         case kSetDm1Support:
         case kRequestDm1Support:
@@ -214,73 +292,71 @@ void ReplyDecoder::handle(const ServiceTelegramView& reply) {
             return;
         case kSetObdActionMaskWord:
         case kRequestObdActionMaskWord:
-            apply(host_.onObdActionMaskWord(code, reply.longArg(),
-                                            static_cast<uint8_t>(reply.wordArg() & 0xFF)));
+            apply(installer_->onObdActionMaskWord(code, reply.longArg(),
+                                                  static_cast<uint8_t>(reply.wordArg() & 0xFF)));
             return;
         case kSetAirUnitMask:
         case kRequestAirUnitMask:
-            apply(host_.onAirUnitMask(code, reply.longArg()));
+            apply(installer_->onAirUnitMask(code, reply.longArg()));
             return;
         case kParameterWrite:
         case kParameterRead:
-            apply(host_.onParameterReadout(reply.bytes(), code == kParameterWrite));
+            apply(installer_->onParameterReadout(reply.bytes(), code == kParameterWrite));
             return;
         case kAllPages:
             accept();
-            host_.onAllPages(reply.bytes());
+            pages_->onAllPages(reply.bytes());
             return;
         case kNotSupported:
             accept();
-            host_.operatorMessage(19, reply.longArg() & 0xFF);
+            tool_.operatorMessage(19, reply.longArg() & 0xFF);
             return;
         case kNotAcknowledged:
             accept();
-            host_.setStatus("Command not acknowledged");
+            tool_.setStatus("Command not acknowledged");
             return;
         default:
             break;
     }
     if ((code >= kFirstPage && code <= kLastAllPagesPage) || code == kPage216) {
         accept();
-        host_.onStatusPage(code, reply.body());
+        pages_->onStatusPage(code, reply.body());
         return;
     }
     // Illegal: a code without a handler, or a reply 2.
-    host_.clearAwaitingReply();
-    host_.operatorMessage(20, code);
+    tool_.clearAwaitingReply();
+    tool_.operatorMessage(20, code);
 }
 
 void ReplyDecoder::onTestMode(const ServiceTelegramView& reply) {
     accept();
-    const uint8_t major = host_.pumpSoftwareMajor();
-    const uint8_t minor = host_.pumpSoftwareMinor();
-    const bool customerAccessKnown = minor >= 11 || major >= 1;
+    const bool customerAccessKnown = tool_.pumpSoftwareVersion().customerAccess();
     if (!customerAccessKnown || reply.byteArg() == service_arg::kFinalTest) {
-        host_.setStatus("Final test mode recieved");
-        host_.setTestModeLevel(1);
+        tool_.setStatus("Final test mode recieved");
+        service_->setTestModeLevel(1);
     } else if (reply.byteArg() == service_arg::kCustomerAccess) {
-        host_.setStatus("Customer access mode recieved");
-        host_.setTestModeLevel(2);
+        tool_.setStatus("Customer access mode recieved");
+        service_->setTestModeLevel(2);
     }
 }
 
 void ReplyDecoder::onFlowEcho(const ServiceTelegramView& reply) {
-    if (host_.flowTestState() == flow_test_step::kSettingFlow) {
-        if (reply.longArg() != host_.flowSetting()) {
+    if (service_->flowTestState() == flow_test_step::kSettingFlow) {
+        if (reply.longArg() != service_->flowSetting()) {
             return;
         }
         accept();
-        host_.advanceFlowTest(flow_test_step::kRunning);
-        host_.setStatus("Flow Test Running");
+        service_->advanceFlowTest(flow_test_step::kRunning);
+        tool_.setStatus("Flow Test Running");
         return;
     }
-    if (host_.calibrationStep() != user_calibration::kSettingFlow ||
+    if (calibration_->calibrationStep() != user_calibration::kSettingFlow ||
         reply.longArg() != service_arg::kCalibrationFlow) {
         return;
     }
     accept();
-    host_.userCalibrationStep(user_calibration::kStepStartRun);
-    host_.setStatus("Calibration Running");
+    calibration_->userCalibrationStep(user_calibration::kStepStartRun);
+    tool_.setStatus("Calibration Running");
 }
 
 void ReplyDecoder::onValveState(const ServiceTelegramView& reply) {
@@ -288,51 +364,51 @@ void ReplyDecoder::onValveState(const ServiceTelegramView& reply) {
     const bool open = reply.byteArg() != service_arg::kValveClosed;
     const auto context = static_cast<ValveReplyContext>(valveReplyContext);
     if (context == ValveReplyContext::Manual) {
-        host_.setServiceLabel("lDosingValve", open ? "Open" : "Closed");
-        host_.setStatus(open ? "Dosing valve open. " : "Dosing valve closed. ");
+        service_->setServiceLabel("lDosingValve", open ? "Open" : "Closed");
+        tool_.setStatus(open ? "Dosing valve open. " : "Dosing valve closed. ");
         return;
     }
     if (context != ValveReplyContext::ExpectClosed && context != ValveReplyContext::ExpectOpen) {
-        host_.setStatus("Unexpected telegram");
-        host_.operatorMessage(4, 0);
+        tool_.setStatus("Unexpected telegram");
+        tool_.operatorMessage(4, 0);
         return;
     }
     const bool expected = open == (context == ValveReplyContext::ExpectOpen);
-    if (host_.flowTestState() == flow_test_step::kSettingValve) {
+    if (service_->flowTestState() == flow_test_step::kSettingValve) {
         if (expected) {
-            host_.setStatus("Valve set");
-            host_.advanceFlowTest(flow_test_step::kStarting);
+            tool_.setStatus("Valve set");
+            service_->advanceFlowTest(flow_test_step::kStarting);
         } else {
             // The valve is not where the test needs it: send the command again.
-            host_.advanceFlowTest(flow_test_step::kSettingValve);
+            service_->advanceFlowTest(flow_test_step::kSettingValve);
         }
         return;
     }
     if (!expected) {
         return;  // the calibration run waits for the valve
     }
-    const uint8_t step = host_.calibrationStep();
+    const uint8_t step = calibration_->calibrationStep();
     if (step == user_calibration::kSettingValve) {
-        host_.setStatus("Valve set");
-        host_.userCalibrationStep(user_calibration::kStepSetFlow);
+        tool_.setStatus("Valve set");
+        calibration_->userCalibrationStep(user_calibration::kStepSetFlow);
     } else if (step == user_calibration::kIdle) {
-        host_.setStatus("Pump stopped");
+        tool_.setStatus("Pump stopped");
     }
 }
 
 void ReplyDecoder::onHeaterStates(const ServiceTelegramView& reply) {
     accept();
     const auto bytes = reply.bytes();
-    switch (host_.heaterUnderTest()) {
+    switch (service_->heaterUnderTest()) {
         case 0:
-            host_.setServiceLabel("lTankHeater",
-                                  text_tables::twoStateText(text_tables::OffOnTexts, bytes[0]));
-            host_.setStatus(bytes[0] != 0 ? "Tank heater enabled. " : "Tank heater disabled. ");
+            service_->setServiceLabel("lTankHeater",
+                                      text_tables::twoStateText(text_tables::OffOnTexts, bytes[0]));
+            tool_.setStatus(bytes[0] != 0 ? "Tank heater enabled. " : "Tank heater disabled. ");
             break;
         case 1:
-            host_.setServiceLabel("lLineHeater",
-                                  text_tables::twoStateText(text_tables::OffOnTexts, bytes[1]));
-            host_.setStatus(bytes[1] != 0 ? "Line heater enabled. " : "Line heater disabled. ");
+            service_->setServiceLabel("lLineHeater",
+                                      text_tables::twoStateText(text_tables::OffOnTexts, bytes[1]));
+            tool_.setStatus(bytes[1] != 0 ? "Line heater enabled. " : "Line heater disabled. ");
             break;
         default:
             break;  // no heater test yet
@@ -342,78 +418,78 @@ void ReplyDecoder::onHeaterStates(const ServiceTelegramView& reply) {
 void ReplyDecoder::onLampStates(const ServiceTelegramView& reply) {
     accept();
     const auto bytes = reply.bytes();
-    host_.setServiceLabel("lLamp3Conf",
-                          text_tables::twoStateText(text_tables::OffOnTexts, bytes[0]));
-    host_.setServiceLabel("lLamp4Conf",
-                          text_tables::twoStateText(text_tables::OffOnTexts, bytes[1]));
+    service_->setServiceLabel("lLamp3Conf",
+                              text_tables::twoStateText(text_tables::OffOnTexts, bytes[0]));
+    service_->setServiceLabel("lLamp4Conf",
+                              text_tables::twoStateText(text_tables::OffOnTexts, bytes[1]));
 }
 
 void ReplyDecoder::onUserCalibrationEcho(const ServiceTelegramView& reply) {
     const uint16_t mass = static_cast<uint16_t>(reply.longArg() & 0xFFFF);  // bytes 0-1
-    if (mass != toInteger(host_.userCalibrationVolumeText())) {
-        host_.setMainStatusOnly("User calibration NOT downloaded");
+    if (mass != toInteger(calibration_->userCalibrationVolumeText())) {
+        tool_.setMainStatusOnly("User calibration NOT downloaded");
         return;
     }
-    host_.clearAwaitingReply();
-    host_.showUserCalibration(std::to_string(mass));
-    host_.setMainStatusOnly("User calibration downloaded");
-    host_.userCalibrationStep(user_calibration::kStepCalibrationStored);
+    tool_.clearAwaitingReply();
+    calibration_->showUserCalibration(std::to_string(mass));
+    tool_.setMainStatusOnly("User calibration downloaded");
+    calibration_->userCalibrationStep(user_calibration::kStepCalibrationStored);
 }
 
 // An EEPROM word never counts as a service reply: it only ends the wait.
 void ReplyDecoder::onEepromWord(const ServiceTelegramView& reply) {
     const uint32_t address = reply.longArg();
     const uint16_t word = reply.wordArg();
-    const bool matches =
-        static_cast<long long>(address) == toInteger(host_.serviceLabelText("lEEPROMReadAdr")) &&
-        reply.byteArg() == service_arg::kEepromWordValid;
+    const bool matches = static_cast<long long>(address) ==
+                             toInteger(service_->serviceLabelText("lEEPROMReadAdr")) &&
+                         reply.byteArg() == service_arg::kEepromWordValid;
     if (!matches) {
         ++eepromMismatchCount;
         if (eepromMismatchCount > kEepromMismatchLimit) {
             // The read is given up; the next one counts its own mismatches.
             eepromMismatchCount = 0;
-            host_.clearAwaitingReply();
-            host_.setReadAllActive(false);
-            host_.setStatus("EEPROM data NOT read");
+            tool_.clearAwaitingReply();
+            service_->setReadAllActive(false);
+            tool_.setStatus("EEPROM data NOT read");
         }
         return;
     }
     eepromMismatchCount = 0;
-    if (!host_.readAllActive()) {
-        host_.clearAwaitingReply();
-        host_.setReadAllActive(false);
-        host_.setServiceLabel("lDataHex", hexWord(word));
-        host_.setStatus("EEPROM data read");
+    if (!service_->readAllActive()) {
+        tool_.clearAwaitingReply();
+        service_->setReadAllActive(false);
+        service_->setServiceLabel("lDataHex", hexWord(word));
+        tool_.setStatus("EEPROM data read");
         return;
     }
 
-    host_.setServiceLabel("lDataHex", hexWord(word));
-    const DumpWrite written = appendEepromWord(host_.eepromDumpFileName(), address, word);
+    service_->setServiceLabel("lDataHex", hexWord(word));
+    const DumpWrite written = appendEepromWord(service_->eepromDumpFileName(), address, word);
     if (written != DumpWrite::Written) {
         // Without the file the read-out would only look complete: end it here.
-        host_.clearAwaitingReply();
-        host_.setReadAllActive(false);
-        host_.setStatus(written == DumpWrite::NotOpened ? "EEPROM dump file could not be opened"
+        tool_.clearAwaitingReply();
+        service_->setReadAllActive(false);
+        tool_.setStatus(written == DumpWrite::NotOpened ? "EEPROM dump file could not be opened"
                                                         : "EEPROM dump file could not be written");
         return;
     }
-    host_.clearAwaitingReply();
+    tool_.clearAwaitingReply();
     if (address >= kLastEepromAddress) {
-        host_.setReadAllActive(false);
-        host_.setStatus("All EEPROM Read");
+        service_->setReadAllActive(false);
+        tool_.setStatus("All EEPROM Read");
         return;
     }
-    host_.setServiceLabel("lEEPROMReadAdr", std::to_string(address + 1));
-    host_.sendEepromRead(address + 1);
-    host_.setStatus("Reading EEPROM data");
+    service_->setServiceLabel("lEEPROMReadAdr", std::to_string(address + 1));
+    service_->sendEepromRead(address + 1);
+    tool_.setStatus("Reading EEPROM data");
 }
 
 void ReplyDecoder::onDm1Status(const ServiceTelegramView& reply) {
     if (reply.code() == service_code::kSetDm1Support &&
-        reply.byteArg() != host_.lastDm1SettingSent()) {
+        reply.byteArg() != installer_->lastDm1SettingSent()) {
         return;
     }
     accept();
-    host_.setMainStatusOnly("DM1 configuration status received");
-    host_.showDm1Status(reply.byteArg() == service_arg::kDm1Enabled ? "Enabled" : "Disabled");
+    tool_.setMainStatusOnly("DM1 configuration status received");
+    installer_->showDm1Status(reply.byteArg() == service_arg::kDm1Enabled ? "Enabled" : "Disabled");
 }

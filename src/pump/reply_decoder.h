@@ -7,12 +7,14 @@
 //
 // Main thread only, like the receive dispatch and the scheduler tick.
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "pump/service_telegram.h"
+#include "pump/software_version.h"
 
 struct J1939Message;
 
@@ -55,19 +57,14 @@ inline constexpr int kStepFinishRun = 5;  // the pump has stopped: finish the ru
 inline constexpr int kStepCalibrationStored = 6;  // the pump holds the new calibration
 }  // namespace user_calibration
 
-class ReplyDecoderHost {
+// The decoder's view of the tool: the scheduler's reply bookkeeping, the pump's software version
+// and the operator feedback. The application shell implements it.
+class ReplyBookkeeping {
   public:
-    virtual ~ReplyDecoderHost() = default;
-
-    // --- Reply bookkeeping of the scheduler ---
+    virtual ~ReplyBookkeeping() = default;
     virtual void clearAwaitingReply() = 0;
     virtual void setServiceReplyReceived() = 0;
-
-    // --- `PumpSoftwareVersion` ---
-    virtual uint8_t pumpSoftwareMajor() const = 0;
-    virtual uint8_t pumpSoftwareMinor() const = 0;
-
-    // --- Operator feedback ---
+    virtual PumpSoftwareVersion pumpSoftwareVersion() const = 0;
     // Both status labels (main window and service test window).
     virtual void setStatus(std::string_view text) = 0;
     // The main window's `lStatus` only.
@@ -76,8 +73,13 @@ class ReplyDecoderHost {
     virtual void operatorMessage(int code, long long number) = 0;
     // The main window's `pbRx`: one step per received reply, wrapping at its maximum.
     virtual void stepReceiveIndicator() = 0;
+};
 
-    // --- Service test window ---
+// The service test window's side of the replies: test mode, flow test, valve, heaters, lamps,
+// EEPROM read-out.
+class ServiceReplies {
+  public:
+    virtual ~ServiceReplies() = default;
     virtual void setTestModeLevel(uint8_t level) = 0;
     virtual uint8_t flowTestState() const = 0;  // flow_test_step
     virtual uint32_t flowSetting() const = 0;   // 0.01 ml/h
@@ -95,21 +97,26 @@ class ReplyDecoderHost {
     virtual std::string eepromDumpFileName() const = 0;
     // Queues the read command for one EEPROM word.
     virtual void sendEepromRead(uint32_t address) = 0;
+};
 
-    // --- User calibration window ---
+// The user calibration window's side.
+class CalibrationReplies {
+  public:
+    virtual ~CalibrationReplies() = default;
     virtual uint8_t calibrationStep() const = 0;  // user_calibration::k...
     virtual void userCalibrationStep(int step) = 0;
     virtual std::string userCalibrationVolumeText() const = 0;    // text of `eVolume`
     virtual void showUserCalibration(std::string_view text) = 0;  // `lUserCalibration`
+};
 
-    // --- Installer window: DM1 support ---
+// The installer window's side: DM1 support, configuration echoes, masks, parameter readouts.
+// The spans point into the decoder's working copy and are valid during the call only. Handlers
+// that decide about acceptance return their decision; the decoder applies it.
+class InstallerReplies {
+  public:
+    virtual ~InstallerReplies() = default;
     virtual uint8_t lastDm1SettingSent() const = 0;
     virtual void showDm1Status(std::string_view text) = 0;  // `lDM1Status`
-
-    // --- Replies handed on whole ---
-    // The spans point into the decoder's working copy and are valid during the call only.
-    // Handlers that decide about acceptance return their decision; the decoder applies it.
-    virtual ReplyAcceptance onErrorLogRecord(std::span<const uint8_t> telegram) = 0;  // 141
     virtual ReplyAcceptance onConfigurationEcho(uint8_t code,
                                                 std::span<const uint8_t> body) = 0;    // 147, 163
     virtual ReplyAcceptance onMasks(uint8_t code, std::span<const uint8_t> body) = 0;  // 164, 165
@@ -118,14 +125,35 @@ class ReplyDecoderHost {
     virtual ReplyAcceptance onAirUnitMask(uint8_t code, uint32_t mask) = 0;  // 170, 171
     virtual ReplyAcceptance onParameterReadout(std::span<const uint8_t> telegram,
                                                bool isWrite) = 0;  // 172 (write), 173
-    // Status pages are always accepted, before they are decoded.
+};
+
+// The error-log window's side.
+class DiagnosticsReplies {
+  public:
+    virtual ~DiagnosticsReplies() = default;
+    virtual ReplyAcceptance onErrorLogRecord(std::span<const uint8_t> telegram) = 0;  // 141
+};
+
+// Status pages: always accepted, before they are decoded.
+class StatusPageReplies {
+  public:
+    virtual ~StatusPageReplies() = default;
     virtual void onAllPages(std::span<const uint8_t> telegram) = 0;              // 200
     virtual void onStatusPage(uint8_t code, std::span<const uint8_t> body) = 0;  // 201-212, 216
 };
 
+// Each window family plugs its side in; a side nobody plugged in behaves as a window that waits
+// for nothing (its sequences idle, its echoes never matching).
 class ReplyDecoder {
   public:
-    explicit ReplyDecoder(ReplyDecoderHost& host) : host_(host) {}
+    explicit ReplyDecoder(ReplyBookkeeping& tool);
+    ~ReplyDecoder();
+
+    void attach(ServiceReplies& service) { service_ = &service; }
+    void attach(CalibrationReplies& calibration) { calibration_ = &calibration; }
+    void attach(InstallerReplies& installer) { installer_ = &installer; }
+    void attach(DiagnosticsReplies& diagnostics) { diagnostics_ = &diagnostics; }
+    void attach(StatusPageReplies& pages) { pages_ = &pages; }
 
     // One received Proprietary A message from the pump. A message without a code (fewer than 8
     // bytes) steps the receive indicator and is otherwise ignored; only the first 251 bytes of a
@@ -133,6 +161,9 @@ class ReplyDecoder {
     // integer) ends the handling of that reply silently; what a host call throws is left to the
     // receive hand-off, which reports it.
     void decodeServiceReply(const J1939Message& message);
+
+    // Replies decoded so far with this code (diagnostics, benchmarks).
+    uint32_t decodedCount(uint8_t code) const { return decoded_[code]; }
 
     // ValveReplyContext, or 0 before the first valve command.
     uint8_t valveReplyContext = 0;
@@ -153,5 +184,11 @@ class ReplyDecoder {
     void onEepromWord(const ServiceTelegramView& reply);
     void onDm1Status(const ServiceTelegramView& reply);
 
-    ReplyDecoderHost& host_;
+    std::array<uint32_t, 256> decoded_{};
+    ReplyBookkeeping& tool_;
+    ServiceReplies* service_;
+    CalibrationReplies* calibration_;
+    InstallerReplies* installer_;
+    DiagnosticsReplies* diagnostics_;
+    StatusPageReplies* pages_;
 };

@@ -411,8 +411,7 @@ void SimulatedPump::onTransport(const J1939Frame& f) {
             reassembly_.erase(f.source);  // abort, or a handshake the pump never asked for
             return;
         }
-        session = std::make_unique<TJ1939TransportProtocol>(
-            [this] { return static_cast<uint32_t>(nowMs_ / 1000); });
+        session = std::make_unique<TJ1939TransportProtocol>([this] { return nowMs_; });
     }
     if (!session) {
         reassembly_.erase(f.source);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/closing_down.h"
 #include "event_loop.h"
+#include "mainwindow/main_window.h"
 #include "tool_harness.h"
 
 namespace {
@@ -13,12 +15,20 @@ class CloseDownTest : public ::testing::Test {
     void SetUp() override {
         h.start();
         h.pumpClaims(61);
-        h.core().queue.clear();
+        h.core().queue().clear();
         h.clearWritten();
     }
-    TForm1& form() { return *h.app().Form1; }
-    CloseDown& closeDown() { return *h.app().closeDown; }
-    TfServiceTool& service() { return *h.app().fServiceTool; }
+    TForm1& form() { return h.mainWindow(); }
+    CloseDownState state() { return h.app().closeDownState(); }
+    // The pump reports its test mode: reply 1 (final test) or reply 0 (normal mode).
+    void pumpInTestMode() {
+        h.receiveMessage(61, 249, pgn::kProprietaryA, {0, 0, 0, 0, 0, 0, 0, 1});
+        ASSERT_EQ(h.app().service().testModeLevel(), 1);
+    }
+    void pumpInNormalMode() {
+        h.receiveMessage(61, 249, pgn::kProprietaryA, {0, 0, 0, 0, 0, 0, 0, 0});
+    }
+    bool closingShown() { return h.app().window("frmClosingApplication")->isVisible(); }
     void confirmClose() {
         h.dialogs.answers.push_back(true);
         EXPECT_FALSE(form().FormCloseQuery());
@@ -30,93 +40,74 @@ class CloseDownTest : public ::testing::Test {
 };
 
 TEST_F(CloseDownTest, NoLeavesEverythingRunning) {
-    h.core().sender.enqueueCommand(5, 0, 0, 0);
+    h.core().sender().enqueueCommand(5, 0, 0, 0);
     h.dialogs.answers.push_back(false);
     EXPECT_FALSE(form().FormCloseQuery());
     EXPECT_FALSE(form().tmrCloseDown->isActive());
-    EXPECT_EQ(h.core().queue.size(), 1u);
-    EXPECT_FALSE(h.app().frmClosingApplication->isVisible());
+    EXPECT_EQ(h.core().queue().size(), 1u);
+    EXPECT_FALSE(closingShown());
 }
 
 TEST_F(CloseDownTest, FromNormalModeGoesStraightToStoppingTheReceiveThread) {
-    h.core().sender.enqueueCommand(5, 0, 0, 0);
+    h.core().sender().enqueueCommand(5, 0, 0, 0);
     confirmClose();
     EXPECT_TRUE(form().tmrCloseDown->isActive());
-    EXPECT_EQ(h.core().queue.size(), 0u) << "the transmit queue is emptied";
-    EXPECT_TRUE(h.app().frmClosingApplication->isVisible());
-    EXPECT_FALSE(h.core().flags.stopRequested.load());
+    EXPECT_EQ(h.core().queue().size(), 0u) << "the transmit queue is emptied";
+    EXPECT_TRUE(closingShown());
+    EXPECT_FALSE(h.core().flags().stopRequested.load());
     form().tmrCloseDownTimer();
-    EXPECT_EQ(closeDown().closeDownState, CloseDownState::StopReceiving);
-    EXPECT_TRUE(h.core().flags.stopRequested.load());
+    EXPECT_EQ(state(), CloseDownState::StopReceiving);
+    EXPECT_TRUE(h.core().flags().stopRequested.load());
     // With the timer running the close is allowed without a second question.
     EXPECT_TRUE(form().FormCloseQuery());
     EXPECT_EQ(h.dialogs.questions.size(), 1u);
 }
 
 TEST_F(CloseDownTest, FromTestModeResetsPumpAndWaitsForNormalModeAtMost101Ticks) {
-    service().setTestModeLevel(1);
+    pumpInTestMode();
     confirmClose();
     form().tmrCloseDownTimer();  // 0 -> 1, nothing to stop
     form().tmrCloseDownTimer();  // 1 -> 2, no purge pending
     form().tmrCloseDownTimer();  // 2: reset
-    EXPECT_EQ(closeDown().closeDownState, CloseDownState::WaitNormalMode);
+    EXPECT_EQ(state(), CloseDownState::WaitNormalMode);
     T_J1939_PROPERITARY_A t;
-    ASSERT_TRUE(h.core().queue.take(t));
+    ASSERT_TRUE(h.core().queue().take(t));
     EXPECT_EQ(t.data[7], 2) << "reset pump";
-    h.core().queue.clear();
+    h.core().queue().clear();
 
     int allPagesRequests = 0;
-    for (int i = 0; i < 150 && closeDown().closeDownState == CloseDownState::WaitNormalMode; ++i) {
+    for (int i = 0; i < 150 && state() == CloseDownState::WaitNormalMode; ++i) {
         form().tmrCloseDownTimer();
-        if (h.core().queue.take(t) && t.data[7] == 200) {
+        if (h.core().queue().take(t) && t.data[7] == 200) {
             ++allPagesRequests;
         }
     }
     EXPECT_EQ(allPagesRequests, 101);
-    EXPECT_EQ(closeDown().closeDownState, CloseDownState::StopReceiving);
-    EXPECT_FALSE(h.core().flags.stopRequested.load());
+    EXPECT_EQ(state(), CloseDownState::StopReceiving);
+    EXPECT_FALSE(h.core().flags().stopRequested.load());
     form().tmrCloseDownTimer();
-    EXPECT_TRUE(h.core().flags.stopRequested.load());
+    EXPECT_TRUE(h.core().flags().stopRequested.load());
 }
 
 TEST_F(CloseDownTest, NormalModeReportedWhileWaitingEndsTheWait) {
-    service().setTestModeLevel(1);
+    pumpInTestMode();
     confirmClose();
     for (int i = 0; i < 5; ++i) {
         form().tmrCloseDownTimer();
     }
-    EXPECT_EQ(closeDown().closeDownState, CloseDownState::WaitNormalMode);
-    service().setTestModeLevel(0);  // page 207 reports normal mode
+    EXPECT_EQ(state(), CloseDownState::WaitNormalMode);
+    pumpInNormalMode();
     form().tmrCloseDownTimer();
-    EXPECT_TRUE(h.core().flags.stopRequested.load());
-}
-
-TEST_F(CloseDownTest, RunningNozzleTestIsStoppedAndPurgeAwaitedBeforeReset) {
-    service().setTestModeLevel(1);
-    service().flowTestState = FlowTestState::Running;
-    h.core().purgePending = true;
-    confirmClose();
-    form().tmrCloseDownTimer();
-    T_J1939_PROPERITARY_A t;
-    ASSERT_TRUE(h.core().queue.take(t));
-    EXPECT_EQ(t.data[7], 4) << "stop pump";
-    for (int i = 0; i < 20; ++i) {
-        form().tmrCloseDownTimer();
-        EXPECT_EQ(closeDown().closeDownState, CloseDownState::WaitPurge);
-    }
-    h.core().purgePending = false;  // the purge window closed
-    form().tmrCloseDownTimer();
-    form().tmrCloseDownTimer();
-    EXPECT_EQ(closeDown().closeDownState, CloseDownState::WaitNormalMode);
+    EXPECT_TRUE(h.core().flags().stopRequested.load());
 }
 
 TEST_F(CloseDownTest, EndOfReceiveThreadClosesTheWindowAndTheAdapter) {
     confirmClose();
     form().tmrCloseDownTimer();  // normal mode: stop the receive thread
-    ASSERT_TRUE(h.core().flags.stopRequested.load());
+    ASSERT_TRUE(h.core().flags().stopRequested.load());
     // The thread ends, its termination handler closes the main window, which closes the adapter
     // and lets it go.
-    EXPECT_TRUE(processEventsUntil([&] { return !h.core().link.ready(); }, 5000));
+    EXPECT_TRUE(processEventsUntil([&] { return !h.core().link().ready(); }, 5000));
     EXPECT_FALSE(form().tmrTx->isActive());
     EXPECT_EQ(h.dialogs.questions.size(), 1u) << "no second question on the way out";
 }
@@ -125,7 +116,7 @@ TEST(CloseDownWithoutAdapter, ToolThatNeverOpenedAnAdapterClosesWithoutQuestion)
     ToolHarness h(FakeLibrary::LoadResult::FunctionMissing);
     h.start();
     EXPECT_TRUE(h.dialogs.texts().contains("Can not initialize CAN"));
-    EXPECT_TRUE(h.app().Form1->FormCloseQuery());
+    EXPECT_TRUE(h.mainWindow().FormCloseQuery());
     EXPECT_TRUE(h.dialogs.questions.empty());
 }
 
@@ -136,9 +127,9 @@ TEST(CloseDownWithoutAdapter, AdapterThatWillNotOpenShowsErrorAndClosingAsksNoth
     ASSERT_FALSE(h.dialogs.shown.empty());
     EXPECT_EQ(h.dialogs.shown[0].text, "Error connecting to CAN-USB");
     EXPECT_EQ(h.dialogs.shown[0].caption, "CAN-USB");
-    EXPECT_FALSE(h.core().link.opened());
+    EXPECT_FALSE(h.core().link().opened());
     EXPECT_EQ(h.driver().closeCalls(), 1);
-    EXPECT_TRUE(h.app().Form1->FormCloseQuery());
+    EXPECT_TRUE(h.mainWindow().FormCloseQuery());
     EXPECT_TRUE(h.dialogs.questions.empty());
 }
 

@@ -8,13 +8,14 @@
 #include <QMouseEvent>
 #include <QTest>
 
+#include "mainwindow/main_window.h"
 #include "tool_harness.h"
 
 namespace {
 
 TEST(MainWindow, EveryReadoutStartsAtQuestionMarkAndIsNamedByItsCaption) {
     ToolHarness h;
-    TForm1& form = *h.app().Form1;
+    TForm1& form = h.mainWindow();
     int readouts = 0;
     for (QGroupBox* group : {form.gbBasic, form.gbExtended}) {
         for (auto* value : group->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
@@ -39,7 +40,7 @@ TEST(MainWindow, EveryReadoutStartsAtQuestionMarkAndIsNamedByItsCaption) {
 
 TEST(MainWindow, ClickingAReadoutTwiceGivesBackItsFirstColour) {
     ToolHarness h;
-    QLabel* label = h.app().Form1->findChild<QLabel*>("lPumpState");
+    QLabel* label = h.mainWindow().findChild<QLabel*>("lPumpState");
     ASSERT_NE(label, nullptr);
     const QPalette::ColorRole first = label->backgroundRole();
     QTest::mouseClick(label, Qt::LeftButton);
@@ -50,15 +51,16 @@ TEST(MainWindow, ClickingAReadoutTwiceGivesBackItsFirstColour) {
 
 TEST(MainWindow, WindowTogglesFollowTheirWindows) {
     ToolHarness h;
-    TForm1& form = *h.app().Form1;
+    TForm1& form = h.mainWindow();
     struct Toggle {
         QAction* item;
         QWidget* window;
-    } toggles[] = {{form.OBD1, h.app().fOBD},
-                   {form.NOxSensors1, h.app().fNOxSensor},
-                   {form.UdsErrorlog, h.app().fUdsErrorLog},
-                   {form.TorqueLimiter, h.app().frmTorqueLimiter},
-                   {form.Service1, h.app().fServiceTool}};
+    } toggles[] = {{form.OBD1, h.app().window("fOBD")},
+                   {form.NOxSensors1, h.app().window("fNOxSensor")},
+                   {form.UdsErrorlog, h.app().window("fUdsErrorLog")},
+                   {form.TorqueLimiter, h.app().window("frmTorqueLimiter")},
+                   {form.Service1, h.app().window("fServiceTool")},
+                   {form.Installer1, h.app().window("fInstaller")}};
     for (const Toggle& t : toggles) {
         t.item->trigger();
         EXPECT_TRUE(t.window->isVisible()) << t.item->text().toStdString();
@@ -75,7 +77,7 @@ TEST(MainWindow, WindowTogglesFollowTheirWindows) {
 
 TEST(MainWindow, ExtendedDataTogglesBelowBasicAndStopsAtScreenHeight) {
     ToolHarness h;
-    TForm1& form = *h.app().Form1;
+    TForm1& form = h.mainWindow();
     form.show();
     form.Extendeddata1->trigger();
     EXPECT_TRUE(form.Extendeddata1->isChecked());
@@ -93,7 +95,7 @@ TEST(MainWindow, ExtendedDataTogglesBelowBasicAndStopsAtScreenHeight) {
 
 TEST(MainWindow, MenuHoldsEveryItemWithItsCaption) {
     ToolHarness h;
-    TForm1& form = *h.app().Form1;
+    TForm1& form = h.mainWindow();
     struct Item {
         QAction* action;
         const char* name;
@@ -123,8 +125,8 @@ TEST(MainWindow, VinMessageReachesAllThreeVinLabels) {
     h.start();
     h.receiveMessage(61, 255, pgn::kVehicleId, {'A', 'B', 'C', '*'});
     EXPECT_EQ(h.label("lVIN"), "ABC*");
-    EXPECT_EQ(h.app().fUdsErrorLog->lVIN->text(), "ABC*");
-    EXPECT_EQ(h.app().fInstaller->lVIN->text(), "ABC*");
+    EXPECT_EQ(h.label("fUdsErrorLog", "lVIN"), "ABC*");
+    EXPECT_EQ(h.label("fInstaller", "lVIN"), "ABC*");
 }
 
 }  // namespace

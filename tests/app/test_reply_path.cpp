@@ -13,9 +13,10 @@ class ReplyPath : public ::testing::Test {
   protected:
     void SetUp() override {
         h.start();
-        h.pumpClaims(61);
+        h.pumpClaims(61);  // queues the all-pages request
+        h.tick(5);
+        ASSERT_TRUE(h.core().scheduler().awaitingReply());
         h.dialogs.shown.clear();
-        h.core().scheduler.awaitingReply = true;
     }
     // A reply from the pump to the tool; long ones through the transport protocol.
     void reply(const std::vector<uint8_t>& telegram) {
@@ -61,8 +62,8 @@ TEST_F(ReplyPath, AllPagesOfTheSimulatedPumpFillTheMainWindow) {
     ASSERT_EQ(telegram.size(), 247u);
 
     reply(telegram);
-    EXPECT_FALSE(h.core().scheduler.awaitingReply);
-    EXPECT_TRUE(h.core().scheduler.serviceReplyReceived);
+    EXPECT_FALSE(h.core().scheduler().awaitingReply());
+    EXPECT_TRUE(h.core().scheduler().serviceReplyReceived());
     struct Expect {
         const char* label;
         const char* text;
@@ -74,15 +75,16 @@ TEST_F(ReplyPath, AllPagesOfTheSimulatedPumpFillTheMainWindow) {
     for (const Expect& e : expected) {
         EXPECT_EQ(h.label(e.label), e.text) << e.label;
     }
-    EXPECT_EQ(h.core().scheduler.pumpSoftwareVersion.minor, 11);
+    EXPECT_EQ(h.core().scheduler().pumpSoftwareVersion().minor, 11);
 }
 
 TEST_F(ReplyPath, RepliesHandledInTheDecoderReachStatusAndDialogs) {
-    h.app().fServiceTool->setTestModeLevel(1);
+    reply(command(1));
+    EXPECT_EQ(h.app().service().testModeLevel(), 1);
     reply(command(0));
     EXPECT_EQ(h.status(), "Normal mode recieved");
-    EXPECT_EQ(h.app().fServiceTool->testModeLevel(), 0);
-    EXPECT_FALSE(h.core().scheduler.awaitingReply);
+    EXPECT_EQ(h.app().service().testModeLevel(), 0);
+    EXPECT_FALSE(h.core().scheduler().awaitingReply());
 
     reply(command(254, 42));
     ASSERT_EQ(h.dialogs.shown.size(), 1u);
@@ -93,15 +95,16 @@ TEST_F(ReplyPath, RepliesHandledInTheDecoderReachStatusAndDialogs) {
     EXPECT_EQ(h.dialogs.shown[1].text, "Illegal command received: 2!");
 }
 
-TEST_F(ReplyPath, ShortMessageIsIgnoredAndOthersForLaterWindowsAreHandedOn) {
+TEST_F(ReplyPath, ShortMessageIsIgnoredAndOthersReachTheirWindows) {
     h.receive(0x18EFF93D, {0, 0, 0});  // no code at all
-    EXPECT_TRUE(h.core().scheduler.awaitingReply);
+    EXPECT_TRUE(h.core().scheduler().awaitingReply());
     std::vector<uint8_t> record = command(141, 1);
     record.resize(60, 0);
     reply(record);
-    EXPECT_EQ(h.app().replyHost->handedOn[141], 1);
+    EXPECT_EQ(h.core().replyDecoder().decodedCount(141), 1u);
+    EXPECT_FALSE(h.core().scheduler().awaitingReply());
     reply(command(173));
-    EXPECT_EQ(h.app().replyHost->handedOn[173], 1);
+    EXPECT_EQ(h.core().replyDecoder().decodedCount(173), 1u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "app/profile_file.h"
 #include "app/tool_settings.h"
+#include "event_loop.h"
 
 namespace {
 
@@ -155,8 +156,81 @@ TEST(ToolSettingsTest, AdapterInterfaceIsReadButNeverWritten) {
 TEST(ToolSettingsTest, AnUnwritableFolderStillGivesTheDefaultAddress) {
     QTemporaryDir dir;
     ToolSettings settings(dir.filePath("gone/tool.ini").toStdString());
-    EXPECT_EQ(settings.configuredPumpAddress(), 61);
-    EXPECT_EQ(settings.configuredPumpAddress(), 61);
+    std::vector<std::string> problems;
+    settings.onProblem = [&](const std::string& text) { problems.push_back(text); };
+    EXPECT_EQ(settings.reload(), 61);
+    EXPECT_EQ(settings.reload(), 61);
+    EXPECT_TRUE(problems.empty()) << "a missing file is no fault of the operator's";
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class ToolSettingsFile : public ::testing::Test {
+  protected:
+    ToolSettingsFile() {
+        settings.onProblem = [this](const std::string& text) { problems.push_back(text); };
+    }
+    QTemporaryDir dir;
+    std::string path = dir.filePath("tool.ini").toStdString();
+    ToolSettings settings{path};
+    std::vector<std::string> problems;
+};
+
+TEST_F(ToolSettingsFile, TheFirstReadCreatesTheFileWithTheDefault) {
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(settings.reload(), 61);
+    EXPECT_EQ(readFile(path), "[Pump]\nCAN address=61\n");
+}
+
+TEST_F(ToolSettingsFile, AnEditedAddressIsReadAgainAndAFaultyOneToldOnce) {
+    ASSERT_TRUE(dir.isValid());
+    EXPECT_EQ(settings.reload(), 61);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << "[Pump]\nCAN address=70\n";
+    EXPECT_EQ(settings.reload(), 70);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << "[pump]\ncan ADDRESS = 0x46\n";
+    EXPECT_EQ(settings.reload(), 61);  // unreadable: the default again
+    EXPECT_EQ(settings.reload(), 61);
+    ASSERT_EQ(problems.size(), 1u) << "the same fault is told once";
+    EXPECT_NE(problems[0].find("\"0x46\""), std::string::npos);
+    EXPECT_EQ(readFile(path), "[pump]\ncan ADDRESS = 0x46\n");  // present, so not rewritten
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << "[Pump]\nCAN address=254\n";
+    EXPECT_EQ(settings.reload(), 61);
+    EXPECT_EQ(problems.size(), 2u) << "another fault is told again";
+}
+
+TEST_F(ToolSettingsFile, AFileWithoutTheKeyGetsItAndKeepsTheRest) {
+    ASSERT_TRUE(dir.isValid());
+    std::ofstream(path, std::ios::binary)
+        << "; operator's notes\r\n[Adapter]\r\nInterface=virtualcan:can0\r\n";
+    EXPECT_EQ(settings.reload(), 61);
+    EXPECT_EQ(readFile(path),
+              "; operator's notes\r\n[Adapter]\r\nInterface=virtualcan:can0\r\n"
+              "[Pump]\r\nCAN address=61\r\n");
+    EXPECT_EQ(settings.adapterInterface(), "virtualcan:can0");
+}
+
+TEST_F(ToolSettingsFile, TheWatcherReloadsAChangedOrReplacedFile) {
+    ASSERT_TRUE(dir.isValid());
+    settings.reload();
+    settings.watch();
+    std::vector<int> changes;
+    QObject::connect(&settings, &ToolSettings::pumpAddressChanged,
+                     [&](int address) { changes.push_back(address); });
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << "[Pump]\nCAN address=70\n";
+    EXPECT_TRUE(processEventsUntil([&] { return !changes.empty(); }, 5000));
+    // An editor that saves by writing a new file and renaming it over the old one.
+    const std::string next = path + ".new";
+    std::ofstream(next, std::ios::binary) << "[Pump]\nCAN address=72\n";
+    std::filesystem::rename(next, path);
+    EXPECT_TRUE(processEventsUntil([&] { return changes.size() >= 2; }, 5000));
+    EXPECT_EQ(changes, (std::vector<int>{70, 72}));
+    EXPECT_EQ(settings.pumpAddress(), 72);
 }
 
 TEST(ToolSettingsTest, DefaultPathIsBesideTheExecutableWhenThatIsWritable) {

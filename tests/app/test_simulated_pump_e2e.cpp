@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 
+#include "mainwindow/main_window.h"
 #include "sim/simulator_node.h"
 #include "tool_harness.h"
 
@@ -19,13 +20,13 @@ class SimulatedPumpEndToEnd : public ::testing::Test {
         ToolOptions options;
         options.adapter = "simulator";
         options.settingsPath = dir.filePath("tool.ini");
-        options.clock = [this] { return uint32_t(1000 + elapsedMs / 1000); };
+        options.clock = [this] { return 1000000 + elapsedMs; };
         app = std::make_unique<ToolApplication>(options, dialogs);
         ASSERT_TRUE(app->usesSimulator());
         app->simulator()->stop();
-        app->core->link.load();
-        app->Form1->tmrTx->stop();
-        driver = app->core->link.driver();
+        app->core().link().load();
+        app->mainWindow().tmrTx->stop();
+        driver = app->core().link().driver();
         ASSERT_NE(driver, nullptr);
         ASSERT_EQ(driver->init(), kCanOk);
     }
@@ -33,14 +34,14 @@ class SimulatedPumpEndToEnd : public ::testing::Test {
     void run(int ms, bool pumpAlive = true) {
         for (int t = 0; t < ms; t += 10) {
             elapsedMs += 10;
-            app->core->scheduler.schedulerTick();
+            app->core().scheduler().schedulerTick();
             if (pumpAlive) {
                 app->simulator()->tick();
             }
             AdapterFrame frame;
             while (driver->read(frame) == kCanOk) {
                 if (pumpAlive) {
-                    app->core->onAdapterFrame(frame);
+                    app->core().handOver(std::span<const AdapterFrame>(&frame, 1));
                 }
             }
         }
@@ -72,24 +73,24 @@ class SimulatedPumpEndToEnd : public ::testing::Test {
 };
 
 TEST_F(SimulatedPumpEndToEnd, FillsEveryValueAndClearsThemWhenThePumpFallsSilent) {
-    EXPECT_TRUE(app->Form1->windowTitle().contains("simulated"));
+    EXPECT_TRUE(app->mainWindow().windowTitle().contains("simulated"));
     run(12000);
-    EXPECT_EQ(app->core->connection.pumpAddress, 61);
-    EXPECT_EQ(app->Form1->lStatus->text().isEmpty(), false);
-    EXPECT_TRUE(app->core->scheduler.serviceReplyReceived);
-    EXPECT_EQ(unfilled(app->Form1->gbBasic), QStringList{});
-    // The engine speed waits for the installer's speed-signal divider, which the installer's
-    // read-back of the pump's settings fills; until it is known the speed shows "?".
-    EXPECT_EQ(unfilled(app->Form1->gbExtended), QStringList{"lEngineSpeed"});
+    EXPECT_EQ(app->core().connection().pumpAddress, 61);
+    EXPECT_EQ(app->mainWindow().lStatus->text().isEmpty(), false);
+    EXPECT_TRUE(app->core().scheduler().serviceReplyReceived());
+    EXPECT_EQ(unfilled(app->mainWindow().gbBasic), QStringList{});
+    EXPECT_EQ(unfilled(app->mainWindow().gbExtended), QStringList{});
+    EXPECT_TRUE(app->core().pageDisplay().missingReadouts().empty());
     EXPECT_TRUE(dialogs.shown.empty() ||
                 dialogs.texts() == QStringList{"The program is designed for 1024 x 768 screen "
                                                "resolution !"})
         << dialogs.texts().join(" | ").toStdString();
 
     run(8000, false);
-    EXPECT_EQ(app->Form1->lStatus->text(), "Pump not connected");
-    EXPECT_EQ(unfilled(app->Form1->gbBasic).size(), valueCount(app->Form1->gbBasic));
-    EXPECT_EQ(unfilled(app->Form1->gbExtended).size(), valueCount(app->Form1->gbExtended));
+    EXPECT_EQ(app->mainWindow().lStatus->text(), "Pump not connected");
+    EXPECT_EQ(unfilled(app->mainWindow().gbBasic).size(), valueCount(app->mainWindow().gbBasic));
+    EXPECT_EQ(unfilled(app->mainWindow().gbExtended).size(),
+              valueCount(app->mainWindow().gbExtended));
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include <QScreen>
 #include <QTemporaryDir>
 
+#include "app/about.h"
 #include "comm/qt_can_driver.h"
+#include "mainwindow/main_window.h"
 #include "tool_harness.h"
 
 namespace {
@@ -19,36 +21,38 @@ namespace {
 TEST(Startup, WindowsAreCreatedHiddenWithTheirNamesAndCaptions) {
     ToolHarness h;
     ToolApplication& app = h.app();
-    EXPECT_EQ(app.Form1->windowTitle(), "Dosaris Service Tool (J1939)");
+    EXPECT_EQ(app.mainWindow().windowTitle(), "Dosaris Service Tool (J1939)");
     struct Expect {
-        QWidget* window;
         const char* name;
         const char* caption;
     } windows[] = {
-        {app.fServiceTool, "fServiceTool", "Service Tool"},
-        {app.fInstaller, "fInstaller", "Configure System"},
-        {app.PasswordDlg, "PasswordDlg", "Password Dialog"},
-        {app.fUserCalibration, "fUserCalibration", "User Calibration"},
-        {app.fNOxSensor, "fNOxSensor", "NOx Sensor Data"},
-        {app.fOBD, "fOBD", "On Board Diagnostics"},
-        {app.frmAboutBox, "frmAboutBox", "About"},
-        {app.fUdsErrorLog, "fUdsErrorLog", "UDS error log"},
-        {app.frmTorqueLimiter, "frmTorqueLimiter", "Torque limiter"},
+        {"fServiceTool", "Service Tool"},
+        {"fInstaller", "Configure System"},
+        {"PasswordDlg", "Password Dialog"},
+        {"fUserCalibration", "User Calibration"},
+        {"fPurge", "Purge in progress"},
+        {"fNOxSensor", "NOx Sensor Data"},
+        {"fOBD", "On Board Diagnostics"},
+        {"frmAboutBox", "About"},
+        {"frmClosingApplication", "Closing application"},
+        {"fUdsErrorLog", "UDS error log"},
+        {"frmTorqueLimiter", "Torque limiter"},
     };
     for (const Expect& w : windows) {
-        EXPECT_EQ(w.window->objectName(), w.name);
-        EXPECT_EQ(w.window->windowTitle(), w.caption);
-        EXPECT_FALSE(w.window->isVisible()) << w.name;
+        QWidget* window = app.window(w.name);
+        ASSERT_NE(window, nullptr) << w.name;
+        EXPECT_EQ(window->windowTitle(), w.caption);
+        EXPECT_FALSE(window->isVisible()) << w.name;
     }
 }
 
 TEST(Startup, FormShowOpensAdapterAndStartsScheduler) {
     ToolHarness h;
-    h.app().Form1->FormShow();
-    EXPECT_TRUE(h.core().link.opened());
-    EXPECT_TRUE(h.app().Form1->tmrTx->isActive());
-    EXPECT_EQ(h.app().Form1->tmrTx->interval(), 10);
-    EXPECT_FALSE(h.core().flags.stopRequested.load());
+    h.mainWindow().FormShow();
+    EXPECT_TRUE(h.core().link().opened());
+    EXPECT_TRUE(h.mainWindow().tmrTx->isActive());
+    EXPECT_EQ(h.mainWindow().tmrTx->interval(), 10);
+    EXPECT_FALSE(h.core().flags().stopRequested.load());
     EXPECT_EQ(h.status(), "Trying to communicate with pump");
     EXPECT_EQ(h.label("lAlarmCode"), "?");
 }
@@ -56,10 +60,11 @@ TEST(Startup, FormShowOpensAdapterAndStartsScheduler) {
 TEST(Startup, AboutBoxListsDriverVersionOnEveryShowing) {
     ToolHarness h;
     h.start();
-    h.app().showAbout();
-    h.app().showAbout();
+    h.app().mainModule().showAbout();
+    h.app().mainModule().showAbout();
     EXPECT_EQ(h.dialogs.modals, QStringList({"frmAboutBox", "frmAboutBox"}));
-    auto* about = h.app().frmAboutBox;
+    auto* about = qobject_cast<TfrmAboutBox*>(h.app().window("frmAboutBox"));
+    ASSERT_NE(about, nullptr);
     EXPECT_EQ(about->productName->text(), "Dosaris Service Tool (J1939)");
     EXPECT_EQ(about->version->text(), "0.14 (Full edition)");
     EXPECT_EQ(about->comments->toPlainText(), "Recording test adapter\nRecording test adapter\n");

@@ -85,7 +85,7 @@ class Sender : public ::testing::Test {
     void takeAndSend() {
         T_J1939_PROPERITARY_A t;
         ASSERT_TRUE(queue.take(t));
-        sender.sendMessage(t);
+        sender.send(t);
     }
 
     ConnectionState state;
@@ -96,7 +96,6 @@ class Sender : public ::testing::Test {
 };
 
 TEST_F(Sender, CommandTelegramLeavesAsOneFrame) {
-    state.pumpAddress = 61;
     sender.enqueueCommand(13, 0x04030201, 0x0605, 0x07);
     takeAndSend();
     EXPECT_TRUE(writtenAsScripted(
@@ -104,7 +103,6 @@ TEST_F(Sender, CommandTelegramLeavesAsOneFrame) {
 }
 
 TEST_F(Sender, FiftyFiveByteTelegramLeavesAsAnnouncementAndEightPackets) {
-    state.pumpAddress = 61;
     uint8_t block[kTelegramCapacity] = {};
     for (std::size_t i = 0; i < kTelegramCapacity; ++i) {
         block[i] = uint8_t(i);
@@ -124,28 +122,30 @@ TEST_F(Sender, FiftyFiveByteTelegramLeavesAsAnnouncementAndEightPackets) {
     EXPECT_TRUE(writtenAsScripted(writer.encoded, expected));
 }
 
-TEST_F(Sender, TelegramsAreAddressedAsTheConnectionStandsWhenQueued) {
+TEST_F(Sender, TelegramsGoToTheConfiguredPumpFromTheToolsAddressAtSendingTime) {
+    // Whether or not a pump has claimed yet, service telegrams never go to everybody: a pump that
+    // claimed before the tool was plugged in answers at its configured address.
     struct Case {
-        uint8_t own;
-        uint8_t pump;
+        uint8_t ownAtSending;
+        uint8_t configured;
+        uint8_t known;  // the pump's claimed address, 255 for none
         uint32_t id;
     };
-    for (const Case c :
-         {Case{249, 255, 0x18EFFFF9},  // no pump known yet: to everybody
-          Case{249, 61, 0x18EF3DF9}, Case{0, 61, 0x18EF3D00}, Case{249, 70, 0x18EF46F9}}) {
-        state.ownAddress = c.own;
-        state.pumpAddress = c.pump;
+    for (const Case c : {Case{249, 61, 255, 0x18EF3DF9}, Case{249, 61, 61, 0x18EF3DF9},
+                         Case{250, 61, 61, 0x18EF3DFA}, Case{249, 70, 255, 0x18EF46F9}}) {
+        state.ownAddress = 249;
+        state.configuredPumpAddress = c.configured;
+        state.pumpAddress = c.known;
         sender.enqueueCommand(200, 0, 0, 0);
-        state.pumpAddress = 99;  // later changes do not reach a queued telegram
         T_J1939_PROPERITARY_A t;
         ASSERT_TRUE(queue.take(t));
         EXPECT_EQ(t.priority, 6);
         EXPECT_EQ(t.pgn, 0xEF00u);
         EXPECT_EQ(t.length, 8);
-        EXPECT_EQ(t.destination, c.pump);
-        EXPECT_EQ(t.source, c.own);
+        // The tool moved to another address after the telegram was queued.
+        state.ownAddress = c.ownAtSending;
         writer.encoded.clear();
-        sender.sendMessage(t);
+        sender.send(t);
         ASSERT_EQ(writer.encoded.size(), 1u);
         EXPECT_EQ(writer.encoded[0].id, c.id);
     }
@@ -169,9 +169,8 @@ TEST_F(Sender, LengthsUpToEightGoAsOneFrameOfThatLength) {
     for (uint16_t length : {uint16_t(0), uint16_t(1), uint16_t(8)}) {
         writer.encoded.clear();
         T_J1939_PROPERITARY_A t = record(5, 0);
-        t.destination = 61;
         t.length = length;
-        sender.sendMessage(t);
+        sender.send(t);
         ASSERT_EQ(writer.encoded.size(), 1u);
         EXPECT_EQ(writer.encoded[0].len, length);
     }

@@ -18,7 +18,7 @@ namespace {
 class RecordingHandOff : public ReceiveHandOff {
   public:
     explicit RecordingHandOff(FakeCanDriver& driver) : driver_(driver) {}
-    void handOver(std::span<const AdapterFrame> batch) override {
+    void handOver(std::vector<AdapterFrame>&& batch) override {
         events.push_back("F" + std::to_string(batch.size()));
         frames.insert(frames.end(), batch.begin(), batch.end());
     }

@@ -131,3 +131,75 @@ TEST(ReceiveThreadTest, TheThreadMayBeTornDownFromInsideAHandOff) {
     EXPECT_EQ(sink.frames.size(), ReceiveLoop::kMaxBatch);  // nothing after the teardown
     EXPECT_FALSE(finished);
 }
+
+TEST(ReceiveThreadTest, TheRestOfABatchStaysReadableWhenAHandlerTearsTheLinkDown) {
+    // The frames of a hand-off belong to it: a handler that ends the link in the middle of a
+    // batch (the receive thread and its buffers go with it) leaves the later frames readable.
+    class TearingSink : public ReceiveSink {
+      public:
+        void framesReceived(std::span<const AdapterFrame> batch) override {
+            for (std::size_t i = 0; i < batch.size(); ++i) {
+                if (i == 3) {
+                    thread.reset();
+                }
+                numbers.push_back(batch[i].data[0] | batch[i].data[1] << 8);
+            }
+        }
+        void linkLostDeclared() override {}
+        void handOffFinished() override { ++finishedHandOffs; }
+        std::unique_ptr<TreadThread> thread;
+        std::vector<int> numbers;
+        int finishedHandOffs = 0;
+    };
+    FakeCanDriver driver;
+    LinkFlags flags;
+    flags.stopRequested = false;
+    TearingSink sink;
+    QObject mainThread;
+    for (uint32_t i = 0; i < 40; ++i) {
+        driver.queueFrame(numbered(i));
+    }
+    sink.thread = std::make_unique<TreadThread>(driver, flags, sink, &mainThread, [] {});
+    sink.thread->resume();
+    ASSERT_TRUE(processEventsUntil([&] { return sink.thread == nullptr; }));
+    std::vector<int> expected(40);
+    for (int i = 0; i < 40; ++i) {
+        expected[i] = i;
+    }
+    EXPECT_EQ(sink.numbers, expected);
+    EXPECT_EQ(sink.finishedHandOffs, 1);  // after the batch, with the thread already gone
+}
+
+TEST(ReceiveThreadTest, AfterEachHandOffTheSinkRunsWithTheThreadReleased) {
+    class WatchingSink : public RecordingSink {
+      public:
+        void handOffFinished() override {
+            ++finishedHandOffs;
+            // The thread no longer waits for us: it reads the adapter again meanwhile.
+            const int reads = driver->readCalls();
+            QElapsedTimer clock;
+            clock.start();
+            while (driver->readCalls() == reads && clock.elapsed() < 5000) {
+                std::this_thread::yield();
+            }
+            readWhileFinishing = readWhileFinishing && driver->readCalls() > reads;
+        }
+        FakeCanDriver* driver = nullptr;
+        int finishedHandOffs = 0;
+        bool readWhileFinishing = true;
+    };
+    FakeCanDriver driver;
+    LinkFlags flags;
+    flags.stopRequested = false;
+    WatchingSink sink;
+    sink.driver = &driver;
+    QObject mainThread;
+    driver.queueFrame(numbered(1));
+    TreadThread thread(driver, flags, sink, &mainThread, [] {});
+    thread.resume();
+    ASSERT_TRUE(processEventsUntil([&] { return sink.finishedHandOffs == 1; }));
+    EXPECT_TRUE(sink.readWhileFinishing);
+    EXPECT_EQ(sink.frames.size(), 1u);
+    flags.stopRequested = true;
+    thread.wake();
+}

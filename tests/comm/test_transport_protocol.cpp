@@ -55,7 +55,7 @@ class TransportReceive : public ::testing::Test {
         return 0;
     }
 
-    uint32_t now = 1000;
+    uint64_t now = 1000000;  // ms
     TJ1939TransportProtocol tp{[this] { return now; }};
     J1939Message out;
 };
@@ -68,7 +68,7 @@ TEST_F(TransportReceive, TwentyBytesCompleteWithTheThirdPacket) {
     EXPECT_EQ(out.source, 61);
     EXPECT_EQ(out.destination, 249);
     EXPECT_EQ(bytesOf(out), data);  // the 0xFF filler of the last packet is not part of it
-    EXPECT_FALSE(tp.rxActive());
+    EXPECT_FALSE(tp.receiving(61, 249));
 }
 
 TEST_F(TransportReceive, PacketsOutOfSequenceAreIgnoredUntilTheExpectedOneComes) {
@@ -97,14 +97,30 @@ TEST_F(TransportReceive, ASecondAnnouncementStartsOver) {
     EXPECT_EQ(bytesOf(out), second);
 }
 
-TEST_F(TransportReceive, AnyControlByteCountsAsAnAnnouncement) {
-    for (uint8_t control : {uint8_t(16), uint8_t(17), uint8_t(19), uint8_t(32), uint8_t(255)}) {
+TEST_F(TransportReceive, OnlyBroadcastAndRequestToSendOpenASession) {
+    // Clear-to-send and acknowledgements answer sessions the tool would send; they never start
+    // one of their own and never disturb one in progress.
+    for (uint8_t control : {uint8_t(16), uint8_t(32)}) {
         SCOPED_TRACE(int(control));
         const auto data = payload(10, control);
         EXPECT_EQ(
             feedUntilComplete({cm(10, {0x00, 0xEF, 0x00}, control), dt(1, data), dt(2, data)}), 3);
         EXPECT_EQ(bytesOf(out), data);
     }
+    const auto data = payload(20);
+    EXPECT_EQ(feedUntilComplete({cm(20), dt(1, data), cm(30, {0x00, 0xEF, 0x00}, 17),
+                                 cm(30, {0x00, 0xEF, 0x00}, 19), dt(2, data), dt(3, data)}),
+              6);
+    EXPECT_EQ(bytesOf(out), data);
+}
+
+TEST_F(TransportReceive, AnAbortDropsTheSession) {
+    const auto data = payload(20);
+    EXPECT_EQ(feedUntilComplete({cm(20), dt(1, data), cm(0xFFFF, {0xFF, 0xFF, 0xFF}, 255),
+                                 dt(2, data), dt(3, data)}),
+              0);
+    EXPECT_EQ(tp.sessionCount(), 0u);
+    EXPECT_FALSE(tp.receiving(61, 249));
 }
 
 TEST_F(TransportReceive, ZeroBytesCompleteAtOnce) {
@@ -117,7 +133,8 @@ TEST_F(TransportReceive, NothingCompletesBeforeTheFirstAnnouncement) {
     const auto data = payload(14);
     EXPECT_FALSE(tp.takeCompleted(out));
     EXPECT_EQ(feedUntilComplete({dt(1, data), dt(2, data)}), 0);
-    EXPECT_FALSE(tp.receiving());
+    EXPECT_FALSE(tp.receiving(61, 249));
+    EXPECT_EQ(tp.sessionCount(), 0u);
 }
 
 TEST_F(TransportReceive, SizesBeyondTheBufferNeverCompleteAndWriteNothing) {
@@ -129,7 +146,7 @@ TEST_F(TransportReceive, SizesBeyondTheBufferNeverCompleteAndWriteNothing) {
             lines.push_back(dt(uint8_t(seq), data));
         }
         EXPECT_EQ(feedUntilComplete(lines), 0);
-        EXPECT_EQ(tp.rxCount(), 0);
+        EXPECT_EQ(tp.rxCount(61, 249), 0);
     }
 }
 
@@ -143,14 +160,55 @@ TEST_F(TransportReceive, TheLargestSessionFillsTheBufferExactly) {
     EXPECT_EQ(bytesOf(out), data);
 }
 
-TEST_F(TransportReceive, ARepeatedLastPacketHandsTheSameMessageOutAgain) {
+TEST_F(TransportReceive, ACompletedMessageIsHandedOutOnce) {
     const auto data = payload(20);
     ASSERT_EQ(feedUntilComplete({cm(20), dt(1, data), dt(2, data), dt(3, data)}), 4);
     J1939Message again;
-    feed(dt(3, data));
-    ASSERT_TRUE(tp.takeCompleted(again));
-    EXPECT_EQ(again.length, out.length);
-    EXPECT_EQ(bytesOf(again), data);
+    EXPECT_FALSE(tp.takeCompleted(again));
+    feed(dt(3, data));  // the last packet repeated
+    EXPECT_FALSE(tp.takeCompleted(again));
+    feed(dt(4, data));  // one more than announced
+    EXPECT_FALSE(tp.takeCompleted(again));
+}
+
+TEST_F(TransportReceive, ABroadcastFromThePumpLeavesTheReplyToTheToolAlone) {
+    // The pump broadcasts a DM1 with several faults in the middle of a reply to the tool.
+    const auto reply = payload(20, 0x10);
+    const auto dm1 = payload(10, 0xA0);
+    const auto bam = [&](const Line& l) { return Line{Rx, 0x1CECFF3D, l.bytes, "TP.CM BAM"}; };
+    const auto bamDt = [&](const Line& l) { return Line{Rx, 0x1CEBFF3D, l.bytes, "TP.DT BAM"}; };
+    feed(cm(20));
+    feed(dt(1, reply));
+    feed(bam(cm(10, {0xCA, 0xFE, 0x00})));
+    feed(bamDt(dt(1, dm1)));
+    EXPECT_TRUE(tp.receiving(61, 249));
+    feed(bamDt(dt(2, dm1)));
+    ASSERT_TRUE(tp.takeCompleted(out));
+    EXPECT_EQ(out.pgn, 0xFECAu);
+    EXPECT_EQ(out.destination, 255);
+    EXPECT_EQ(bytesOf(out), dm1);
+    feed(dt(2, reply));
+    EXPECT_FALSE(tp.takeCompleted(out));
+    feed(dt(3, reply));
+    ASSERT_TRUE(tp.takeCompleted(out));
+    EXPECT_EQ(out.pgn, 0xEF00u);
+    EXPECT_EQ(out.destination, 249);
+    EXPECT_EQ(bytesOf(out), reply);
+}
+
+TEST_F(TransportReceive, SessionsBeyondTheLimitReplaceTheStalest) {
+    const auto reply = payload(20);
+    feed(cm(20));
+    feed(dt(1, reply));
+    now += 10;
+    // Broadcast announcements from other senders that never finish.
+    for (uint8_t source = 1; source <= TJ1939TransportProtocol::kMaxSessions; ++source) {
+        now += 10;
+        tp.feedFrame(j1939Frame(0x1CECFF00u | source, {32, 30, 0, 5, 0xFF, 0xCA, 0xFE, 0}));
+    }
+    EXPECT_EQ(tp.sessionCount(), TJ1939TransportProtocol::kMaxSessions);
+    EXPECT_EQ(tp.rxCount(61, 249), -1);  // the oldest went first
+    EXPECT_EQ(tp.rxCount(1, 255), 0);
 }
 
 TEST_F(TransportReceive, TheThirdPgnByteOfTheAnnouncementIsIgnored) {
@@ -162,9 +220,8 @@ TEST_F(TransportReceive, TheThirdPgnByteOfTheAnnouncementIsIgnored) {
 TEST_F(TransportReceive, GarbledFramesGiveNoCompletion) {
     const auto data = payload(14);
     tp.feedFrame(j1939Frame(kCmToTool, {32, 14, 0}));  // short announcement: the rest reads as 0
-    EXPECT_EQ(tp.announcedSize(), 14u);
-    tp.feedFrame(j1939Frame(kDtToTool, {}));  // no sequence number at all
-    EXPECT_EQ(tp.rxCount(), 0);
+    tp.feedFrame(j1939Frame(kDtToTool, {}));           // no sequence number at all
+    EXPECT_EQ(tp.rxCount(61, 249), 0);
     feed(dt(1, data));
     tp.feedFrame(j1939Frame(kDtToTool, {2, 8, 9}));  // short last packet: the missing bytes are 0
     ASSERT_TRUE(tp.takeCompleted(out));
@@ -182,41 +239,38 @@ TEST_F(TransportReceive, ARecordClaimingMoreThanEightBytesIsReadAsEight) {
     EXPECT_EQ(bytesOf(out), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 1, 2, 3, 4, 5, 6, 7}));
 }
 
-TEST_F(TransportReceive, InProgressMarkFollowsTheClockOfThePackets) {
+TEST_F(TransportReceive, InProgressFromTheAnnouncementForTwoSecondsOfSilence) {
     const auto data = payload(30);
-    // No packet yet since start: an announcement counts as in progress until the next look.
+    // The announcement alone opens the window: the pump may pause before its first packet, and
+    // the tool must not ask again in that gap.
     feed(cm(30));
-    EXPECT_FALSE(tp.receiving());
-    // The mark stays cleared, but the packets are still appended and the message completes.
+    now += 2000;
+    EXPECT_TRUE(tp.receiving(61, 249));
     feed(dt(1, data));
-    EXPECT_FALSE(tp.receiving());
+    now += 1999;
+    EXPECT_TRUE(tp.receiving(61, 249));
+    EXPECT_FALSE(tp.receiving(61, 255));  // another pair has no session
+    now += 2;
+    EXPECT_FALSE(tp.receiving(61, 249));
+    // A packet does not set the mark again; only an announcement does. The packets are still
+    // taken, and the message completes.
     feed(dt(2, data));
+    EXPECT_FALSE(tp.receiving(61, 249));
     feed(dt(3, data));
     feed(dt(4, data));
-    EXPECT_FALSE(tp.takeCompleted(out));
     feed(dt(5, data));
-    EXPECT_TRUE(tp.takeCompleted(out));
+    ASSERT_TRUE(tp.takeCompleted(out));
     EXPECT_EQ(bytesOf(out), data);
-
-    // A fresh announcement right after a packet is in progress for up to two seconds of silence.
+    EXPECT_FALSE(tp.receiving(61, 249));  // complete
     feed(cm(30));
-    feed(dt(1, data));
-    now += 2;
-    EXPECT_TRUE(tp.receiving());
-    now += 1;
-    EXPECT_FALSE(tp.receiving());
-    // A packet does not set the mark again; only an announcement does.
-    feed(dt(2, data));
-    EXPECT_FALSE(tp.receiving());
-    feed(cm(30));
-    EXPECT_TRUE(tp.receiving());
+    EXPECT_TRUE(tp.receiving(61, 249));
 }
 
 TEST_F(TransportReceive, AClockThatRunsBackwardsDoesNotClearTheMark) {
     feed(cm(30));
     feed(dt(1, payload(30)));
-    now -= 100;
-    EXPECT_TRUE(tp.receiving());
+    now -= 100000;
+    EXPECT_TRUE(tp.receiving(61, 249));
 }
 
 // --- Sending ---
@@ -244,7 +298,7 @@ std::vector<J1939Frame> sendAll(TJ1939TransportProtocol& tp, const J1939Message&
 }
 
 TEST(TransportSend, NineBytesLeaveAsAnnouncementAndTwoPackets) {
-    TJ1939TransportProtocol tp([] { return 0u; });
+    TJ1939TransportProtocol tp([] { return uint64_t(0); });
     RecordingFrameWriter writer;
     for (const auto& f : sendAll(tp, telegram(9))) {
         writer.write(f);
@@ -266,7 +320,7 @@ TEST(TransportSend, LongTelegramsSplitIntoSevenBytePackets) {
     for (const Case c :
          {Case{9, 2}, Case{14, 2}, Case{55, 8}, Case{249, 36}, Case{kMaxMessageData, 187}}) {
         SCOPED_TRACE(c.length);
-        TJ1939TransportProtocol tp([] { return 0u; });
+        TJ1939TransportProtocol tp([] { return uint64_t(0); });
         const auto frames = sendAll(tp, telegram(c.length));
         ASSERT_EQ(frames.size(), std::size_t(c.packets) + 1);
         EXPECT_EQ(frames[0].pgn, 0xEC00u);
@@ -281,7 +335,7 @@ TEST(TransportSend, LongTelegramsSplitIntoSevenBytePackets) {
             EXPECT_EQ(frames.back().length, 1 + int(c.length % 7));
         }
         // Another node's reassembly gets the telegram back byte for byte.
-        TJ1939TransportProtocol rx([] { return 0u; });
+        TJ1939TransportProtocol rx([] { return uint64_t(0); });
         for (const auto& f : frames) {
             rx.feedFrame(f);
         }
@@ -293,7 +347,7 @@ TEST(TransportSend, LongTelegramsSplitIntoSevenBytePackets) {
 }
 
 TEST(TransportSend, EveryStartSendStartsOver) {
-    TJ1939TransportProtocol tp([] { return 0u; });
+    TJ1939TransportProtocol tp([] { return uint64_t(0); });
     J1939Frame f;
     EXPECT_FALSE(tp.nextFrame(f));  // nothing started yet
     tp.startSend(telegram(249));

@@ -23,7 +23,12 @@ namespace {
 using namespace std::string_literals;
 
 // Records everything the decoder drives; the values it reads are set by each test.
-class RecordingHost : public ReplyDecoderHost {
+class RecordingHost : public ReplyBookkeeping,
+                      public ServiceReplies,
+                      public CalibrationReplies,
+                      public InstallerReplies,
+                      public DiagnosticsReplies,
+                      public StatusPageReplies {
   public:
     // Bookkeeping as the scheduler holds it: a command is out and its reply awaited.
     bool awaitingReply = true;
@@ -69,8 +74,7 @@ class RecordingHost : public ReplyDecoderHost {
 
     void clearAwaitingReply() override { awaitingReply = false; }
     void setServiceReplyReceived() override { serviceReplyReceived = true; }
-    uint8_t pumpSoftwareMajor() const override { return major; }
-    uint8_t pumpSoftwareMinor() const override { return minor; }
+    PumpSoftwareVersion pumpSoftwareVersion() const override { return {major, minor}; }
     void setStatus(std::string_view text) override { statuses.emplace_back(text); }
     void setMainStatusOnly(std::string_view text) override { mainOnlyStatuses.emplace_back(text); }
     void operatorMessage(int code, long long number) override {
@@ -139,6 +143,18 @@ class RecordingHost : public ReplyDecoderHost {
     }
 };
 
+// The decoder with every side of the tool plugged into the recorder.
+class HostedDecoder : public ReplyDecoder {
+  public:
+    explicit HostedDecoder(RecordingHost& host) : ReplyDecoder(host) {
+        attach(static_cast<ServiceReplies&>(host));
+        attach(static_cast<CalibrationReplies&>(host));
+        attach(static_cast<InstallerReplies&>(host));
+        attach(static_cast<DiagnosticsReplies&>(host));
+        attach(static_cast<StatusPageReplies&>(host));
+    }
+};
+
 // The three ways a reply can leave the bookkeeping.
 enum class Outcome { Accepted, ClearsOnly, NotAccepted };
 const char* toString(Outcome outcome) {
@@ -192,7 +208,7 @@ class ReplyDecoderTest : public ::testing::Test {
     void feed(const J1939Message& message) { decoder.decodeServiceReply(message); }
 
     RecordingHost host;
-    ReplyDecoder decoder{host};
+    HostedDecoder decoder{host};
 };
 
 // --- Acceptance and status by code, with every window idle ---
@@ -248,7 +264,7 @@ TEST_F(ReplyDecoderTest, AcceptanceAndStatusByCode) {
     for (const CodeCase& c : cases) {
         SCOPED_TRACE(c.what);
         RecordingHost host;
-        ReplyDecoder decoder(host);
+        HostedDecoder decoder(host);
         decoder.decodeServiceReply(serviceReply(c.code, c.longArg));
         EXPECT_STREQ(toString(outcomeOf(host)), toString(c.outcome));
         EXPECT_EQ(host.statuses, c.statuses);
@@ -292,7 +308,7 @@ TEST_F(ReplyDecoderTest, TestModeReplyByPumpSoftware) {
         RecordingHost host;
         host.major = c.major;
         host.minor = c.minor;
-        ReplyDecoder decoder(host);
+        HostedDecoder decoder(host);
         decoder.decodeServiceReply(serviceReply(service_code::kEnterTestMode, 0, 0, c.byteArg));
         EXPECT_EQ(outcomeOf(host), Outcome::Accepted);
         EXPECT_EQ(host.statuses, c.statuses);
@@ -460,7 +476,7 @@ TEST_F(ReplyDecoderTest, PumpAndFlowRepliesDriveFlowTestBeforeCalibration) {
         host.flowState = c.flowState;
         host.calibration = c.calibrationStep;
         host.flowSettingValue = 1234;
-        ReplyDecoder decoder(host);
+        HostedDecoder decoder(host);
         decoder.decodeServiceReply(serviceReply(c.code, c.longArg));
         EXPECT_STREQ(toString(outcomeOf(host)), toString(c.outcome));
         EXPECT_EQ(host.flowSteps, c.flowSteps);
@@ -665,7 +681,7 @@ TEST_F(ReplyDecoderTest, ValveReplyByContext) {
         RecordingHost host;
         host.flowState = c.flowState;
         host.calibration = c.calibrationStep;
-        ReplyDecoder decoder(host);
+        HostedDecoder decoder(host);
         decoder.valveReplyContext = c.context;
         decoder.decodeServiceReply(serviceReply(service_code::kSetDosingValve, 0, 0, c.byteArg));
         EXPECT_EQ(outcomeOf(host), Outcome::Accepted);
@@ -703,7 +719,7 @@ TEST_F(ReplyDecoderTest, HeaterStatesShowTheHeaterUnderTest) {
                                           << ", line " << int(c.line));
         RecordingHost host;
         host.heaterTest = c.heater;
-        ReplyDecoder decoder(host);
+        HostedDecoder decoder(host);
         decoder.decodeServiceReply(
             serviceReply(service_code::kHeaterOutputs, uint32_t(c.tank) | (uint32_t(c.line) << 8)));
         EXPECT_EQ(outcomeOf(host), Outcome::Accepted);
@@ -748,7 +764,7 @@ TEST_F(ReplyDecoderTest, UserCalibrationEchoComparesWithTheEnteredMass) {
         RecordingHost host;
         host.volumeText = c.volumeText;
         host.calibration = user_calibration::kIdle;
-        ReplyDecoder decoder(host);
+        HostedDecoder decoder(host);
         decoder.decodeServiceReply(serviceReply(service_code::kDownloadUserCalibration, c.echo));
         EXPECT_TRUE(host.statuses.empty()) << "the service window's status is left alone";
         if (c.downloaded) {
@@ -770,7 +786,7 @@ TEST_F(ReplyDecoderTest, EntryWithoutIntegerEndsThatReplySilently) {
         SCOPED_TRACE(text);
         RecordingHost host;
         host.volumeText = text;
-        ReplyDecoder decoder(host);
+        HostedDecoder decoder(host);
         decoder.decodeServiceReply(serviceReply(service_code::kDownloadUserCalibration, 1000));
         EXPECT_EQ(outcomeOf(host), Outcome::NotAccepted);
         EXPECT_TRUE(host.mainOnlyStatuses.empty());
@@ -823,7 +839,7 @@ TEST_F(ReplyDecoderTest, MismatchingEepromWordsKeepTheWait) {
         RecordingHost host;
         host.labels["lEEPROMReadAdr"] = "17";
         host.readAll = true;
-        ReplyDecoder decoder(host);
+        HostedDecoder decoder(host);
         decoder.decodeServiceReply(eepromWord(c.address, 0x1234, c.valid));
         EXPECT_EQ(outcomeOf(host), Outcome::NotAccepted);
         EXPECT_EQ(decoder.eepromMismatchCount, 1);
@@ -1055,7 +1071,7 @@ TEST_F(ReplyDecoderTest, HandedOnRepliesFollowTheHandlersDecision) {
                          << "code " << int(c.code) << ", handler answers " << toString(answer));
             RecordingHost host;
             host.handlerAnswer = answer;
-            ReplyDecoder decoder(host);
+            HostedDecoder decoder(host);
             const J1939Message message = serviceReply(c.code, 0xCAFEF00D, 0x7701, 9, body);
             decoder.decodeServiceReply(message);
             EXPECT_STREQ(toString(outcomeOf(host)), toString(outcome));
@@ -1093,7 +1109,7 @@ TEST_F(ReplyDecoderTest, StatusPagesAreAcceptedAndHandedOn) {
     for (uint8_t code : codes) {
         SCOPED_TRACE(int(code));
         RecordingHost host;
-        ReplyDecoder decoder(host);
+        HostedDecoder decoder(host);
         decoder.decodeServiceReply(serviceReply(code, 1, 2, 3, {10, 20, 30}));
         EXPECT_EQ(outcomeOf(host), Outcome::Accepted);
         ASSERT_EQ(host.handedOn.size(), 1u);
@@ -1134,7 +1150,7 @@ TEST_F(ReplyDecoderTest, Dm1SupportReplies) {
                                           << int(c.byteArg) << ", sent " << int(c.sent));
         RecordingHost host;
         host.dm1Sent = c.sent;
-        ReplyDecoder decoder(host);
+        HostedDecoder decoder(host);
         decoder.decodeServiceReply(serviceReply(c.code, 0, 0, c.byteArg));
         EXPECT_TRUE(host.statuses.empty()) << "main window only";
         if (c.accepted) {
@@ -1155,7 +1171,7 @@ TEST_F(ReplyDecoderTest, MessageWithoutCodeOnlyStepsTheIndicator) {
     for (uint16_t length = 0; length < 8; ++length) {
         SCOPED_TRACE(length);
         RecordingHost host;
-        ReplyDecoder decoder(host);
+        HostedDecoder decoder(host);
         // Bytes that would read as an illegal code 2 at byte 7 if the length were ignored.
         J1939Message message = serviceReply(2, 0x01020304, 0x0506, 7);
         message.length = length;

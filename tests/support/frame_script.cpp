@@ -54,6 +54,11 @@ std::string describe(const AdapterFrame& frame) {
     return describe(frame.id, bytesOf(frame));
 }
 
+std::string describe(const J1939Frame& frame) {
+    const auto encoded = encodeFrame(frame);
+    return encoded ? describe(*encoded) : std::string("<not encodable>");
+}
+
 std::vector<AdapterFrame> framesOf(const FrameScript& lines, Dir dir) {
     std::vector<AdapterFrame> out;
     for (const auto& line : lines) {
@@ -95,9 +100,11 @@ std::vector<AdapterFrame> framesOf(const FrameScript& lines, Dir dir) {
 
 }  // namespace script
 
-void RecordingFrameWriter::write(const J1939Frame& frame) {
+bool RecordingFrameWriter::write(const J1939Frame& frame) {
     frames.push_back(frame);
     if (const auto e = encodeFrame(frame)) {
         encoded.push_back(*e);
+        return true;
     }
+    return false;
 }

@@ -40,6 +40,7 @@ std::vector<uint8_t> bytesOf(const J1939Message& message);
 // "18EFF93D [3] 01 02 03".
 std::string describe(uint32_t id, const std::vector<uint8_t>& bytes);
 std::string describe(const AdapterFrame& frame);
+std::string describe(const J1939Frame& frame);
 
 // The lines of one direction as adapter frames, in order.
 std::vector<AdapterFrame> framesOf(const FrameScript& script, Dir dir);
@@ -54,7 +55,7 @@ std::vector<AdapterFrame> framesOf(const FrameScript& script, Dir dir);
 // Everything the tool writes through a FrameWriter, kept as J1939 frames and as encoded frames.
 class RecordingFrameWriter : public FrameWriter {
   public:
-    void write(const J1939Frame& frame) override;
+    bool write(const J1939Frame& frame) override;
     std::vector<J1939Frame> frames;
     std::vector<AdapterFrame> encoded;  // frames that encode; one per frame that does
 };

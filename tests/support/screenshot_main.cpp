@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/dialogs.h"
+#include "mainwindow/main_window.h"
 #include "tool/tool_application.h"
 
 namespace {
@@ -29,10 +30,11 @@ int main(int argc, char** argv) {
     options.settingsPath = dir.filePath("tool.ini");
     ToolApplication tool(options, dialogs);
     tool.show();
-    QTimer::singleShot(1000, [&] { tool.Form1->Extendeddata1->trigger(); });
+    QTimer::singleShot(1000, [&] { tool.mainWindow().Extendeddata1->trigger(); });
     QTimer::singleShot(9000, [&] {
         // What the X server shows, so that a window that failed to repaint would show too.
-        const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(tool.Form1->winId());
+        const QPixmap shot =
+            QGuiApplication::primaryScreen()->grabWindow(tool.mainWindow().winId());
         const bool saved = shot.save(out);
         std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(out));
         std::_Exit(saved ? 0 : 1);

@@ -1,30 +1,44 @@
 #include "tool_harness.h"
 
-#include <QApplication>
+#include <gtest/gtest.h>
 
-ToolHarness::ToolHarness(FakeLibrary::LoadResult loadResult) {
+#include <QApplication>
+#include <fstream>
+
+#include "mainwindow/main_window.h"
+#include "pump/service_codes.h"
+
+ToolHarness::ToolHarness(FakeLibrary::LoadResult loadResult, const char* settingsText) {
     library_.result = loadResult;
+    if (settingsText) {
+        std::ofstream(settingsPath().toStdString(), std::ios::binary) << settingsText;
+    }
     ToolOptions options;
-    options.settingsPath = dir_.filePath("tool.ini");
+    options.settingsPath = settingsPath();
     options.library = &library_;
-    options.clock = [this] { return seconds; };
+    options.clock = [this] { return nowMs; };
     app_ = std::make_unique<ToolApplication>(options, dialogs);
-    app_->onTerminate = [this] { terminated = true; };
+    app_->core().onTerminate = [this] { terminated = true; };
 }
 
 ToolHarness::~ToolHarness() {
+    if (!allowMissingReadouts) {
+        for (const std::string& name : app_->core().pageDisplay().missingReadouts()) {
+            ADD_FAILURE() << "a status page names a read-out no window holds: " << name;
+        }
+    }
     app_.reset();
 }
 
 void ToolHarness::start() {
-    app_->Form1->FormShow();
+    mainWindow().FormShow();
     // The scheduler timer runs in the real tool; here the test drives the tick by hand.
-    app_->Form1->tmrTx->stop();
+    mainWindow().tmrTx->stop();
 }
 
 void ToolHarness::tick(int n) {
     for (int i = 0; i < n; ++i) {
-        app_->core->scheduler.schedulerTick();
+        core().scheduler().schedulerTick();
     }
 }
 
@@ -34,7 +48,7 @@ void ToolHarness::receive(uint32_t id, const std::vector<uint8_t>& bytes) {
     frame.msgType = kMsgTypeExtended;
     frame.len = static_cast<uint8_t>(std::min<std::size_t>(bytes.size(), 8));
     std::copy_n(bytes.begin(), frame.len, frame.data);
-    app_->core->onAdapterFrame(frame);
+    core().handOver(std::span<const AdapterFrame>(&frame, 1));
 }
 
 void ToolHarness::receiveMessage(uint8_t source, uint8_t destination, uint32_t pgn,
@@ -96,7 +110,14 @@ std::vector<int> ToolHarness::sentCodes() const {
 }
 
 QString ToolHarness::label(const char* objectName) const {
-    if (auto* l = app_->Form1->findChild<QLabel*>(objectName)) {
+    if (auto* l = app_->mainWindow().findChild<QLabel*>(objectName)) {
+        return l->text();
+    }
+    return "<no label>";
+}
+
+QString ToolHarness::label(const char* formName, const char* objectName) const {
+    if (auto* l = find<QLabel>(formName, objectName)) {
         return l->text();
     }
     return "<no label>";
@@ -108,4 +129,15 @@ QString ToolHarness::status() const {
 
 void ToolHarness::pumpClaims(uint8_t address) {
     receiveMessage(address, 255, pgn::kAddressClaimed, {1, 2, 3, 4, 5, 6, 7, 8});
+}
+
+void ToolHarness::pumpReplies() {
+    // Page 202: accepted, and nothing on screen changes.
+    std::vector<uint8_t> reply(8, 0);
+    reply[7] = service_code::kPage202;
+    receiveMessage(61, 249, pgn::kProprietaryA, reply);
+}
+
+void ToolHarness::pumpSpeaks() {
+    receiveMessage(61, 255, pgn::kSoftwareId, {'1', '*'});
 }

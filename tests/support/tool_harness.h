@@ -2,6 +2,7 @@
 // The whole tool, every window built hidden, on a recording adapter: a test feeds frames, drives
 // the scheduler tick by hand, reads labels and reads the frames the tool wrote.
 
+#include <QDialog>
 #include <QLabel>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -25,6 +26,9 @@ class ScriptedDialogs : public Dialogs {
 
     void message(const QString& text, const QString& caption, Icon icon) override {
         shown.push_back({text, caption, icon});
+        if (onMessage) {
+            onMessage();
+        }
     }
     bool askYesNo(const QString& text, const QString& caption, Icon icon) override {
         questions.push_back({text, caption, icon});
@@ -60,6 +64,8 @@ class ScriptedDialogs : public Dialogs {
     std::deque<QString> fileNames;
     QStringList modals;
     int modalResult = 1;
+    // Runs while a message box would be open (a test lets the tool work on meanwhile).
+    std::function<void()> onMessage;
 
   private:
     QString takeFileName() {
@@ -95,7 +101,9 @@ class FakeLibrary : public CanDriverLibrary {
 
 class ToolHarness {
   public:
-    explicit ToolHarness(FakeLibrary::LoadResult loadResult = FakeLibrary::LoadResult::Ok);
+    // `settingsText`, when given, is written to "tool.ini" before the tool starts.
+    explicit ToolHarness(FakeLibrary::LoadResult loadResult = FakeLibrary::LoadResult::Ok,
+                         const char* settingsText = nullptr);
     ~ToolHarness();
 
     // FormShow's steps: clear the displays, load the library, open the adapter.
@@ -120,19 +128,36 @@ class ToolHarness {
     // announcements).
     std::vector<int> sentCodes() const;
 
+    // A label of the main window, or of the window with that form name.
     QString label(const char* objectName) const;
+    QString label(const char* formName, const char* objectName) const;
     QString status() const;
+    // A control of any window.
+    template <typename Widget>
+    Widget* find(const char* formName, const char* objectName) const {
+        QWidget* w = app_->window(formName);
+        return w ? w->findChild<Widget*>(objectName) : nullptr;
+    }
 
     // The Address Claimed of a pump at `address`.
     void pumpClaims(uint8_t address = 61);
+    // The pump answers: a reply that the decoder accepts (a page it does not know the content
+    // of) ends the wait and counts as a service reply.
+    void pumpReplies();
+    // A Software Identification from the pump: the supervision hears it, identification ends.
+    void pumpSpeaks();
 
     ToolApplication& app() { return *app_; }
-    ToolCore& core() { return *app_->core; }
+    ToolCore& core() { return app_->core(); }
+    TForm1& mainWindow() { return app_->mainWindow(); }
     FakeCanDriver& driver() { return *library_.driver; }
     FakeLibrary& library() { return library_; }
+    QString settingsPath() const { return dir_.filePath("tool.ini"); }
     ScriptedDialogs dialogs;
-    uint32_t seconds = 1000;  // the transport protocol's clock
+    uint64_t nowMs = 1000000;  // the transport protocol's clock
     bool terminated = false;
+    // Status pages may name read-outs no window holds only where a test says so.
+    bool allowMissingReadouts = false;
 
   private:
     QTemporaryDir dir_;
