@@ -16,6 +16,11 @@
 //     read:      answer = ask(obd_mask::kReadMiMasksQuestion); queue masks.readMiMasks(answer)
 //     replies:   MaskReply r = masks.onMiMasksReply(code, body); write r.fills into the grid and
 //                the boxes; return r.acceptance to the reply decoder
+//     poll:      once per run, in the first round, when ObdMasks::pollReadsMiMasks(version):
+//                queue miMasksReadTelegram(); MaskOverwrite is left as it is
+//     parameter: the echoes and answers of parameters 11, 12, 30, 31 and 32, once the parameter
+//                decoder has compared an echo with what was sent: masks.onMaskParameter(telegram)
+//     DM1:       the reply decoder's lastDm1SettingSent() is masks.requestedDm1State()
 //
 // Replies are untrusted: a 164/165 reply without both masks, and an OBD action word whose index is
 // not 0 or 1, are ignored whole (nothing stored, nothing shown, not accepted).

@@ -7,6 +7,15 @@
 // number ends the save before any file is touched), written to a temporary file beside the
 // target and renamed over it only when complete. Loading refuses a file that cannot be read or
 // does not hold exactly one record, with a message for the operator, and then nothing is applied.
+//
+// The menu commands built on this:
+//
+//     save:  folder = snapshotSaveFolder(exeDir) (none: show kCannotCreateFolder and stop);
+//            path from the save dialog (cancel: stop); SnapshotSave s = saveSnapshot(path, ...);
+//            s.saved ? setStatus(kSavedStatus) : show s.error
+//     load:  path from the open dialog, starting in snapshotLoadFolder(exeDir) (cancel: stop);
+//            SnapshotRead r = readSnapshotFile(path); no record: show r.error and stop;
+//            apply applySnapshot(*r.record, ...) to the installer window; no status text
 
 #include <cstddef>
 #include <cstdint>
