@@ -62,8 +62,12 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption customerOption(
         QStringLiteral("customer-access"),
         QStringLiteral("Answer the test-mode request with customer access (software 0.11 on)."));
+    const QCommandLineOption dm1FixedOption(
+        QStringLiteral("dm1-fixed"),
+        QStringLiteral("Keep DM1 support as it is: answer command 166 with the unchanged state, "
+                       "as older pumps do."));
     parser.addOptions({interfaceOption, addressOption, softwareOption, noSensorsOption, gapOption,
-                       seedOption, faultOption, customerOption});
+                       seedOption, faultOption, customerOption, dm1FixedOption});
     parser.process(app);
 
     sim::PumpOptions options;
@@ -89,6 +93,7 @@ int main(int argc, char* argv[]) {
         return fail(QStringLiteral("--seed must be a number"));
     }
     options.customerAccessMode = parser.isSet(customerOption);
+    options.dm1SupportFixed = parser.isSet(dm1FixedOption);
     for (const QString& name : parser.values(faultOption)) {
         const auto fault = sim::faultFromName(name.toStdString());
         if (!fault) {

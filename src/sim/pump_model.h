@@ -62,6 +62,9 @@ struct PumpOptions {
     uint32_t staleReplyMs = 300;        // StaleReplies: how long the old reply stays
     uint32_t errorLogNotReadyMs = 150;  // ErrorLogNotReady: how long a record takes
     bool customerAccessMode = false;    // reply 1 says customer access (0.11 on)
+    // An older pump whose DM1 support cannot be switched: it answers command 166 with the state
+    // it keeps, whatever it was asked for.
+    bool dm1SupportFixed = false;
 
     bool fault(Fault f) const { return faults[static_cast<int>(f)]; }
     void setFault(Fault f, bool on = true) { faults[static_cast<int>(f)] = on; }

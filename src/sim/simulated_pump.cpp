@@ -728,7 +728,9 @@ Bytes SimulatedPump::handleTelegram(const Bytes& t) {
                 if (!inTest || byteArg > 1) {
                     return notAcknowledged();
                 }
-                k.dm1Support = byteArg == 1;
+                if (!options_.dm1SupportFixed) {
+                    k.dm1Support = byteArg == 1;
+                }
             }
             Bytes r = reply8(code);
             r[L::kByteArg] = k.dm1Support ? 1 : 0;
