@@ -62,8 +62,14 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption customerOption(
         QStringLiteral("customer-access"),
         QStringLiteral("Answer the test-mode request with customer access (software 0.11 on)."));
+    const QCommandLineOption errorLogOption(
+        QStringLiteral("error-log-records"),
+        QStringLiteral("Records in the pump's error log, 0..%1 (default %2).")
+            .arg(sim::layout::elog::kCapacity)
+            .arg(sim::layout::elog::kDefaultRecords),
+        QStringLiteral("N"), QString::number(sim::layout::elog::kDefaultRecords));
     parser.addOptions({interfaceOption, addressOption, softwareOption, noSensorsOption, gapOption,
-                       seedOption, faultOption, customerOption});
+                       seedOption, faultOption, customerOption, errorLogOption});
     parser.process(app);
 
     sim::PumpOptions options;
@@ -89,6 +95,12 @@ int main(int argc, char* argv[]) {
         return fail(QStringLiteral("--seed must be a number"));
     }
     options.customerAccessMode = parser.isSet(customerOption);
+    const uint records = parser.value(errorLogOption).toUInt(&ok);
+    if (!ok || records > sim::layout::elog::kCapacity) {
+        return fail(
+            QStringLiteral("--error-log-records must be 0..%1").arg(sim::layout::elog::kCapacity));
+    }
+    options.errorLogRecords = static_cast<uint16_t>(records);
     for (const QString& name : parser.values(faultOption)) {
         const auto fault = sim::faultFromName(name.toStdString());
         if (!fault) {

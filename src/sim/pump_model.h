@@ -62,6 +62,8 @@ struct PumpOptions {
     uint32_t staleReplyMs = 300;        // StaleReplies: how long the old reply stays
     uint32_t errorLogNotReadyMs = 150;  // ErrorLogNotReady: how long a record takes
     bool customerAccessMode = false;    // reply 1 says customer access (0.11 on)
+    // Records in the error log at power-on, up to layout::elog::kCapacity.
+    uint16_t errorLogRecords = layout::elog::kDefaultRecords;
 
     bool fault(Fault f) const { return faults[static_cast<int>(f)]; }
     void setFault(Fault f, bool on = true) { faults[static_cast<int>(f)] = on; }
