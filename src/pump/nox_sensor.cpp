@@ -1,5 +1,6 @@
 #include "pump/nox_sensor.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -186,9 +187,9 @@ std::string formatFixedSignificant(double value, int precision, int decimals,
     if (!std::isfinite(value) || value == 0.0) {
         return formatFixed(value, decimals, format);
     }
-    if (precision < 1) {
-        precision = 1;
-    }
+    // Within these limits every figure fits a 64-bit integer.
+    precision = std::clamp(precision, 1, 15);
+    decimals = std::clamp(decimals, 0, 3);
     // Correctly rounded to `precision` significant digits: "d.dddddde+XX".
     char buffer[64];
     const auto written = std::to_chars(buffer, buffer + sizeof buffer, value,
@@ -206,9 +207,29 @@ std::string formatFixedSignificant(double value, int precision, int decimals,
         const int magnitude = std::abs(exponent);
         return mantissa + "E" + (exponent < 0 ? "-" : "+") + formatZeroPadded(magnitude, 2);
     }
-    double rounded = 0.0;
-    std::from_chars(scientific.data(), scientific.data() + scientific.size(), rounded);
-    return formatFixed(rounded, decimals, format);
+    // The significant digits as one integer M, the value being M * 10^(exponent - precision + 1);
+    // round that decimal figure (not the binary value again) to the decimals shown.
+    int64_t mantissa = 0;
+    for (char c : scientific.substr(0, e)) {
+        if (c >= '0' && c <= '9') {
+            mantissa = mantissa * 10 + (c - '0');
+        }
+    }
+    const int shift = exponent - (precision - 1) + decimals;
+    int64_t scaled = 0;
+    if (shift >= 0) {
+        scaled = mantissa;
+        for (int i = 0; i < shift; ++i) {
+            scaled *= 10;
+        }
+    } else if (-shift <= precision) {
+        int64_t divisor = 1;
+        for (int i = 0; i < -shift; ++i) {
+            divisor *= 10;
+        }
+        scaled = (mantissa + divisor / 2) / divisor;
+    }
+    return formatScaled(value < 0 ? -scaled : scaled, decimals, format);
 }
 
 void NoxSensorWatch::onMessage() {

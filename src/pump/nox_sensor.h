@@ -174,6 +174,8 @@ PumpSensorRecordTexts decodePumpSensorRecord(std::span<const uint8_t> record,
 // Fixed-point text of a value first rounded to `precision` significant digits, with exactly
 // `decimals` decimals; a value whose integer part needs more digits than that is written as
 // mantissa and exponent ("1.234568E+07"). Not-a-number and infinities show "NAN", "INF", "-INF".
+// The decimal figure of the significant digits is rounded, half away from zero (21.685 has the
+// digits 2168500 and shows 21.69). Precision 1 to 15, decimals 0 to 3.
 std::string formatFixedSignificant(double value, int precision, int decimals,
                                    const DisplayFormat& format);
 
