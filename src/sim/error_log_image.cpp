@@ -134,7 +134,7 @@ std::vector<ErrorLogEntry> generateErrorLog(std::size_t count, uint32_t seed) {
     a.maf = 410;
     a.ureaFlow = 152000;
     a.averageConversion = 82;
-    a.stateWord = 0x00000002;
+    a.stateWord = 0x00000102;  // catalyst-in sensor out of range high, drive unit malfunction
     ErrorLogEntry b = a;
     b.component = component::kPumpHeadTemp;
     b.timeStamp = 12050;
