@@ -38,7 +38,7 @@ std::array<NamedText, 10> frameLabels(const NoxFrameTexts& t) {
         &t.sensorTemperature, &t.heaterMode, &t.noxError,     &t.o2Error,   &t.heaterError};
     std::array<NamedText, 10> out{};
     for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] = {kFrameReadouts[i].objectName, *texts[i]};
+        out[i] = {nox_frame::kReadouts[i].objectName, *texts[i]};
     }
     return out;
 }

@@ -83,14 +83,16 @@ struct NoxFrameTexts {
     std::string heaterError;        // lHeaterError
 };
 
+namespace nox_frame {
 // A frame's read-outs: object name and caption, in the order of NoxFrameTexts. Each shows "0" when
-// the window is built and "?" after its sensor's watchdog expired.
-struct FrameReadout {
+// the window is built and "?" after its sensor's watchdog expired (and, for the pump frames, after
+// a display clear).
+struct Readout {
     const char* objectName;
     const char* caption;
     const char* group;  // "" for the frame itself, or its "Status" or "FMI errors" group
 };
-inline constexpr std::array<FrameReadout, 10> kFrameReadouts = {{
+inline constexpr std::array<Readout, 10> kReadouts = {{
     {"lNOxValue", "NOx consentration [raw]", ""},
     {"lO2", "Oxidation factor [raw]", ""},
     {"lNOxStatusSensorSupply", "Sensor supply", "Status"},
@@ -102,8 +104,9 @@ inline constexpr std::array<FrameReadout, 10> kFrameReadouts = {{
     {"lOxError", "O2 error", "FMI errors"},
     {"lHeaterError", "Heater error", "FMI errors"},
 }};
-inline constexpr const char* kFrameDesignText = "0";
+inline constexpr const char* kDesignText = "0";
 inline constexpr const char* kUnknownText = "?";
+}  // namespace nox_frame
 
 // The texts paired with their object names, for a loop over the frame's labels.
 std::array<NamedText, 10> frameLabels(const NoxFrameTexts& texts);

@@ -160,7 +160,7 @@ TEST(NoxSensorFrame, EveryTextGoesToItsOwnLabel) {
     for (std::size_t i = 0; i < labels.size(); ++i) {
         EXPECT_STREQ(labels[i].objectName, expected[i].name);
         EXPECT_EQ(labels[i].text, expected[i].text) << expected[i].name;
-        EXPECT_STREQ(kFrameReadouts[i].objectName, expected[i].name);
+        EXPECT_STREQ(nox_frame::kReadouts[i].objectName, expected[i].name);
     }
 }
 
