@@ -66,8 +66,14 @@ int main(int argc, char* argv[]) {
         QStringLiteral("dm1-fixed"),
         QStringLiteral("Keep DM1 support as it is: answer command 166 with the unchanged state, "
                        "as older pumps do."));
+    const QCommandLineOption errorLogOption(
+        QStringLiteral("error-log-records"),
+        QStringLiteral("Records in the pump's error log, 0..%1 (default %2).")
+            .arg(sim::layout::elog::kCapacity)
+            .arg(sim::layout::elog::kDefaultRecords),
+        QStringLiteral("N"), QString::number(sim::layout::elog::kDefaultRecords));
     parser.addOptions({interfaceOption, addressOption, softwareOption, noSensorsOption, gapOption,
-                       seedOption, faultOption, customerOption, dm1FixedOption});
+                       seedOption, faultOption, customerOption, dm1FixedOption, errorLogOption});
     parser.process(app);
 
     sim::PumpOptions options;
@@ -94,6 +100,12 @@ int main(int argc, char* argv[]) {
     }
     options.customerAccessMode = parser.isSet(customerOption);
     options.dm1SupportFixed = parser.isSet(dm1FixedOption);
+    const uint records = parser.value(errorLogOption).toUInt(&ok);
+    if (!ok || records > sim::layout::elog::kCapacity) {
+        return fail(
+            QStringLiteral("--error-log-records must be 0..%1").arg(sim::layout::elog::kCapacity));
+    }
+    options.errorLogRecords = static_cast<uint16_t>(records);
     for (const QString& name : parser.values(faultOption)) {
         const auto fault = sim::faultFromName(name.toStdString());
         if (!fault) {

@@ -404,6 +404,8 @@ inline constexpr std::size_t kRecordSize = 54;
 inline constexpr uint8_t kFlagNotReady = 0x01;
 inline constexpr uint8_t kFlagRecord = 0x02;
 inline constexpr uint16_t kLogFull = 0x8000;
+inline constexpr std::size_t kCapacity = 1500;  // records the pump's log can hold
+inline constexpr std::size_t kDefaultRecords = 40;
 }  // namespace elog
 
 // EEPROM: 192 words, addresses 0..191.

@@ -65,6 +65,8 @@ struct PumpOptions {
     // An older pump whose DM1 support cannot be switched: it answers command 166 with the state
     // it keeps, whatever it was asked for.
     bool dm1SupportFixed = false;
+    // Records in the error log at power-on, up to layout::elog::kCapacity.
+    uint16_t errorLogRecords = layout::elog::kDefaultRecords;
 
     bool fault(Fault f) const { return faults[static_cast<int>(f)]; }
     void setFault(Fault f, bool on = true) { faults[static_cast<int>(f)] = on; }

@@ -377,8 +377,8 @@ Bytes buildErrorLogRecord(uint16_t number, const PumpState& s) {
         return out;
     }
     const ErrorLogEntry& e = s.errorLog[number - 1];
-    // The log holds 40 records; the last one written says it is full.
-    const bool full = count >= 40;
+    // A log that has reached its capacity says so in every record.
+    const bool full = count >= E::kCapacity;
     put16(out, E::kEngineSpeed, e.engineSpeed);
     put32(out, E::kTimeStamp, e.timeStamp);
     put32(out, E::kErrorTime, e.errorTime);

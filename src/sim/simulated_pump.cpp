@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sim/error_log_image.h"
+
 namespace sim {
 
 namespace L = layout;
@@ -74,34 +76,7 @@ SimulatedPump::SimulatedPump(PumpOptions options, Output output)
 }
 
 void SimulatedPump::initialiseImage() {
-    // A log that a pump a few years in service might hold.
-    ErrorLogEntry a;
-    a.component = 5;
-    a.timeStamp = 95;
-    a.errorTime = 3725;
-    a.engineSpeed = 8000;
-    a.pumpHeadTemp = 215;
-    a.noxIn = 812;
-    a.noxOut = 140;
-    a.catInTemp = 305;
-    a.catOutTemp = 288;
-    a.maf = 410;
-    a.ureaFlow = 152000;
-    a.averageConversion = 82;
-    a.stateWord = 0x00000002;
-    ErrorLogEntry b = a;
-    b.component = 12;
-    b.timeStamp = 12050;
-    b.errorTime = 88;
-    b.stateWord = 0x00010000;
-    b.pumpHeadTemp = -35;
-    ErrorLogEntry c = a;
-    c.component = 18;
-    c.timeStamp = 40210;
-    c.errorTime = 360000;
-    c.stateWord = 0x40000000;
-    c.stateByte = 0x08;
-    state_.errorLog = {a, b, c};
+    state_.errorLog = generateErrorLog(options_.errorLogRecords, options_.seed);
 
     // EEPROM: the identity and calibration words first, the rest the pump's tables.
     Prng image(options_.seed ^ 0xE2E2);
@@ -1105,7 +1080,7 @@ void SimulatedPump::updateFlow() {
 }
 
 void SimulatedPump::addErrorLogEntry(uint16_t component) {
-    if (state_.errorLog.size() >= 40) {
+    if (state_.errorLog.size() >= L::elog::kCapacity) {
         return;
     }
     ErrorLogEntry e;

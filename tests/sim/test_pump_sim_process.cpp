@@ -77,4 +77,25 @@ TEST(PumpSimProcess, AnswersProbeAndCommandOverVirtualCan) {
     EXPECT_EQ(cm->data[5] | (cm->data[6] << 8), 0xEF00);
 }
 
+TEST(PumpSimProcess, ErrorLogSizeIsCheckedBeforeTheBusOpens) {
+    const struct {
+        const char* value;
+        bool accepted;
+    } cases[] = {{"1501", false}, {"-1", false}, {"forty", false}, {"1500", true}};
+    for (const auto& c : cases) {
+        QProcess pump;
+        // An interface of a plugin that does not exist: an accepted value gets as far as the bus.
+        pump.start(PUMP_SIM_BINARY,
+                   {"--error-log-records", c.value, "--interface", "no-such-plugin:can9"});
+        ASSERT_TRUE(pump.waitForFinished(10000)) << c.value;
+        const QString err = QString::fromLocal8Bit(pump.readAllStandardError());
+        EXPECT_EQ(pump.exitCode(), 2) << c.value;
+        EXPECT_EQ(err.contains("--error-log-records must be 0..1500"), !c.accepted)
+            << c.value << ": " << err.toStdString();
+        if (c.accepted) {
+            EXPECT_TRUE(err.contains("no CAN plugin no-such-plugin")) << err.toStdString();
+        }
+    }
+}
+
 }  // namespace
