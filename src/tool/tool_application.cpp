@@ -66,7 +66,7 @@ ToolApplication::ToolApplication(const ToolOptions& options, Dialogs& dialogs)
     if (usesSimulator()) {
         // Nobody must take the simulated pump for a real one.
         main_->window().setWindowTitle(QString(kToolTitle) + " - simulated pump");
-        simulator_ = sim::SimulatorNode::onBus(simulatorBus_, sim::PumpOptions{});
+        simulator_ = sim::SimulatorNode::onBus(simulatorBus_, options.simulatedPump);
         simulator_->start();
     }
 }

@@ -18,6 +18,7 @@
 #include "installer/installer_module.h"
 #include "mainwindow/main_window_module.h"
 #include "service/service_module.h"
+#include "sim/pump_model.h"
 
 class TForm1;
 
@@ -34,6 +35,8 @@ struct ToolOptions {
     CanDriverLibrary* library = nullptr;
     // Millisecond clock of the transport protocol (tests).
     TJ1939TransportProtocol::Clock clock;
+    // The built-in simulated pump, when the adapter is "simulator".
+    sim::PumpOptions simulatedPump;
 };
 
 class ToolApplication {
