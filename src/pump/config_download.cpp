@@ -252,10 +252,22 @@ ValidationResult validateConfiguration(const ConfigurationInput& in, const Displ
     c.ureaLimitWrites = panelShown && in.ureaTankTemperatureObd == idx::kUreaObdEnabled;
     c.monitorTankHeater = Checker::item("cbMonitorTankHeater", in.monitorTankHeater);
     c.monitorLineHeater = Checker::item("cbMonitorLineHeater", in.monitorLineHeater);
-    c.levelLowCountActual =
-        levelLimitCount(static_cast<double>(integerOf(in.levelLowLimitActual).value_or(-1)));
-    c.levelEmptyCountActual =
-        levelLimitCount(static_cast<double>(integerOf(in.levelEmptyLimitActual).value_or(-1)));
+    auto& present = c.present;
+    present.heaterUpperLimit = narrowed<int8_t>(integerOf(in.heaterUpperLimitActual));
+    present.heaterLowerLimit = narrowed<int8_t>(integerOf(in.heaterLowerLimitActual));
+    present.heaterDefreezeLimit = narrowed<int8_t>(integerOf(in.heaterDefreezeLimitActual));
+    present.mafFactor = narrowed<uint16_t>(integerOf(in.mafFactorActual));
+    present.conversionRatioReduced =
+        narrowed<uint16_t>(check.scaledValue(in.conversionRatioReducedActual, 100));
+    present.conversionRatioThreshold =
+        narrowed<uint16_t>(check.scaledValue(in.conversionRatioThresholdActual, 100));
+    present.averagingPeriod = narrowed<uint8_t>(integerOf(in.averagingPeriodActual));
+    auto count = [](const std::string& ohm) -> std::optional<uint16_t> {
+        const auto v = integerOf(ohm);
+        return v ? levelLimitCount(static_cast<double>(*v)) : std::nullopt;
+    };
+    present.levelLowCount = count(in.levelLowLimitActual);
+    present.levelEmptyCount = count(in.levelEmptyLimitActual);
     c.idleThresholdRpm = check.decimalValue(in.idleThreshold);
     c.dividerValue = check.decimalValue(in.divider);
 
@@ -464,6 +476,22 @@ struct Writer {
             t[at + i] = static_cast<uint8_t>(v >> (8 * i));
         }
     }
+    // The pump's present value where it is known; otherwise the buffer keeps what it held.
+    void u8(std::size_t at, const std::optional<uint8_t>& v) {
+        if (v) {
+            u8(at, *v);
+        }
+    }
+    void s8(std::size_t at, const std::optional<int8_t>& v) {
+        if (v) {
+            s8(at, *v);
+        }
+    }
+    void u16(std::size_t at, const std::optional<uint16_t>& v) {
+        if (v) {
+            u16(at, *v);
+        }
+    }
     void vin(std::size_t lengthAt, std::size_t charsAt, const std::string& vin) {
         const std::size_t n = std::min(vin.size(), kMaxVinLength);
         u8(lengthAt, static_cast<uint8_t>(n));
@@ -559,6 +587,10 @@ std::variant<DownloadRefusal, Config163Download> encodeConfig163(
             w.s8(n::kHeaterUpperLimit, need(c.heaterUpperLimit, "eZovar_TankUpper"));
             w.s8(n::kHeaterLowerLimit, need(c.heaterLowerLimit, "eZovar_TankLower"));
             w.s8(n::kHeaterDefreezeLimit, need(c.heaterDefreezeLimit, "eExtHeaterConfig_Defreeze"));
+        } else {
+            w.s8(n::kHeaterUpperLimit, c.present.heaterUpperLimit);
+            w.s8(n::kHeaterLowerLimit, c.present.heaterLowerLimit);
+            w.s8(n::kHeaterDefreezeLimit, c.present.heaterDefreezeLimit);
         }
         const uint8_t ratioSelection =
             need(c.conversionRatioSelection, "cbConversionRatioSelection");
@@ -569,6 +601,10 @@ std::variant<DownloadRefusal, Config163Download> encodeConfig163(
                   need(c.conversionRatioThreshold, "eZovar_ConversionRatioThreshold"));
             w.u8(n::kAveragingPeriod,
                  need(c.averagingPeriod, "eZovar_ConversionRatioAvaragePeriod"));
+        } else {
+            w.u16(n::kConversionRatioReduced, c.present.conversionRatioReduced);
+            w.u16(n::kConversionRatioThreshold, c.present.conversionRatioThreshold);
+            w.u8(n::kAveragingPeriod, c.present.averagingPeriod);
         }
         w.u8(n::kBlockedNozzleRestart, c.blockedNozzleRestart);
         w.u16(n::kConversionGain, c.conversionGain);
@@ -576,6 +612,8 @@ std::variant<DownloadRefusal, Config163Download> encodeConfig163(
         w.u16(n::kCatalystLength, c.catalystLength);
         if (c.mafFactorEnabled) {
             w.u16(n::kMafFactor, need(c.mafFactor, "eZovar_MafFactor"));
+        } else {
+            w.u16(n::kMafFactor, c.present.mafFactor);
         }
         w.u8(n::kEcmCanAddress, need(c.ecmCanAddress, "eECMcanAdrConfiguration"));
         w.u16(n::kMinimumMaf, need(c.minimumMaf, "eMAFatIdleSpeed"));
@@ -583,6 +621,9 @@ std::variant<DownloadRefusal, Config163Download> encodeConfig163(
         if (levelSetup == idx::kLevelSensorAnalogue) {
             w.u16(n::kLevelLowLimit, need(c.levelLowCount, "eLevelSensor_LowLimit_NewValue"));
             w.u16(n::kLevelEmptyLimit, need(c.levelEmptyCount, "eLevelSensor_EmptyLimit_NewValue"));
+        } else {
+            w.u16(n::kLevelLowLimit, c.present.levelLowCount);
+            w.u16(n::kLevelEmptyLimit, c.present.levelEmptyCount);
         }
         w.u8(n::kLevelSensorSetup, levelSetup);
         w.u8(n::kTlOutputSetup, need(c.tlOutput, "cbTLoutputSetup"));
@@ -733,10 +774,10 @@ std::variant<DownloadRefusal, ParameterSequence> buildParameterSequence(
             const bool analogue = *c.levelSensor == idx::kLevelSensorAnalogue;
             const uint16_t low = analogue
                                      ? need(c.levelLowCount, "eLevelSensor_LowLimit_NewValue")
-                                     : need(c.levelLowCountActual, "lLevelSensor_LowLimit_Value");
+                                     : need(c.present.levelLowCount, "lLevelSensor_LowLimit_Value");
             const uint16_t empty =
                 analogue ? need(c.levelEmptyCount, "eLevelSensor_EmptyLimit_NewValue")
-                         : need(c.levelEmptyCountActual, "lLevelSensor_EmptyLimit_Value");
+                         : need(c.present.levelEmptyCount, "lLevelSensor_EmptyLimit_Value");
             add(W::write(pid::kLevelSensor)
                     .u8(pt::kLevelSensorSetup, *c.levelSensor)
                     .u16(pt::kLevelLowLimit, low)

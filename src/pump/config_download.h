@@ -72,8 +72,6 @@ struct ConfigurationInput {
     std::string levelLowLimit;                              // eLevelSensor_LowLimit_NewValue, ohm
     std::string levelEmptyLimit;                            // eLevelSensor_EmptyLimit_NewValue
     bool levelLimitsEnabled = true;
-    std::string levelLowLimitActual = "?";                // lLevelSensor_LowLimit_Value, the pump's
-    std::string levelEmptyLimitActual = "?";              // lLevelSensor_EmptyLimit_Value
     int repeatingPrime = installer_index::kNone;          // cbRepeatingPrimeSeq_NewValue
     std::string valveOpenTime;                            // eValveOpenTimeAtPurge_Value
     std::string valveCloseTime;                           // eValveCloseTimeAtPurge_Value
@@ -86,6 +84,19 @@ struct ConfigurationInput {
     std::string ureaLowRestart;                           // eUreaTankMinRestart
     int monitorTankHeater = 1;                            // cbMonitorTankHeater
     int monitorLineHeater = 1;                            // cbMonitorLineHeater
+
+    // --- The pump's present values, as the actual-value labels show them ("?" before) ---
+    // Sent where a setting is switched off and its new values are not (the level limits of a
+    // sensor that is not analogue, a disabled heater's limits, ...), so that the pump keeps them.
+    std::string heaterUpperLimitActual = "?";          // lTankUpperLimit
+    std::string heaterLowerLimitActual = "?";          // lTankLowerLimit
+    std::string heaterDefreezeLimitActual = "?";       // lExtHeater_DefreezeLimit_Value
+    std::string mafFactorActual = "?";                 // lMafFactor
+    std::string conversionRatioReducedActual = "?";    // lConversionRatioReduced, decimal
+    std::string conversionRatioThresholdActual = "?";  // lConversionRatioThreshold, decimal
+    std::string averagingPeriodActual = "?";           // lConversionRatioAvaragePeriod
+    std::string levelLowLimitActual = "?";             // lLevelSensor_LowLimit_Value, ohm
+    std::string levelEmptyLimitActual = "?";           // lLevelSensor_EmptyLimit_Value, ohm
 
     // --- What decides what is checked and sent ---
     bool extendedConfigVisible = false;  // gbExtendedConfig
@@ -131,8 +142,7 @@ struct InstallerConfiguration {
     std::optional<double> dividerValue;      // decimal, for the count
     std::optional<uint16_t> divider;         // integer, sent as such
     std::optional<uint8_t> ureaTankTempSensor, levelSensor;
-    std::optional<uint16_t> levelLowCount, levelEmptyCount;              // from the new values
-    std::optional<uint16_t> levelLowCountActual, levelEmptyCountActual;  // from the pump's labels
+    std::optional<uint16_t> levelLowCount, levelEmptyCount;  // from the new values
     std::optional<uint8_t> repeatingPrime, valveOpenTime, valveCloseTime, purgeSequencesMinus1,
         udsSurveillance;
     // The pump has urea tank temperature and heater monitoring settings to write: the panel is
@@ -144,6 +154,14 @@ struct InstallerConfiguration {
     bool ureaLimitWrites = false;
     std::optional<int8_t> ureaHighStop, ureaHighRestart, ureaLowStop, ureaLowRestart;
     PumpSoftwareVersion pumpSoftware;
+
+    // What the pump holds now, where its labels say so.
+    struct Present {
+        std::optional<int8_t> heaterUpperLimit, heaterLowerLimit, heaterDefreezeLimit;
+        std::optional<uint16_t> mafFactor, conversionRatioReduced, conversionRatioThreshold;
+        std::optional<uint8_t> averagingPeriod;
+        std::optional<uint16_t> levelLowCount, levelEmptyCount;
+    } present;
 };
 
 using ValidationResult = std::variant<ValidationFailure, InstallerConfiguration>;
@@ -206,8 +224,9 @@ using Config163Telegram = std::array<uint8_t, config163::kSize>;
 std::variant<DownloadRefusal, Config147Telegram> encodeConfig147(
     const InstallerConfiguration& config, const OverwriteAnswers& answers);
 
-// Image 163 and the parameter writes behind it. Fields written only under a condition keep what
-// the window's buffer (previous, the image built last, zeros at first) held there.
+// Image 163 and the parameter writes behind it. A field written only under a condition carries,
+// while the condition is false, the pump's present value where its label shows one, and otherwise
+// keeps what the window's buffer (previous: the image built last, zeros at first) held there.
 struct Config163Download {
     Config163Telegram telegram{};
     std::vector<ParameterTelegramBytes> parameterWrites;  // 0 then 1, or none

@@ -567,6 +567,7 @@ TEST(Download163, FieldsWrittenOnlyUnderTheirConditionKeepThePreviousImage) {
     in.mafFactorEnabled = false;
     in.levelSensor = 1;
     in.levelLimitsEnabled = false;
+    in.levelLowLimitActual = in.levelEmptyLimitActual = "?";  // nothing reported yet
     Config163Telegram previous;
     previous.fill(0xAA);
     const auto d = download163(in, {false, false}, previous);
@@ -580,6 +581,39 @@ TEST(Download163, FieldsWrittenOnlyUnderTheirConditionKeepThePreviousImage) {
     expected[63] = 1;
     expected[68] = 0xB1 | 0x04 | 0x08;  // MAF from ECM, ratio disabled
     EXPECT_EQ(bytesOf(d.telegram), expected);
+}
+
+TEST(Download163, SwitchedOffSettingsCarryThePumpsPresentValues) {
+    // A fresh buffer would otherwise overwrite the pump's limits with zeros.
+    ConfigurationInput in = validInput();
+    in.externalHeater = 0;
+    in.heaterLimitsEnabled = false;
+    in.conversionRatioSelection = 1;
+    in.conversionRatioEnabled = false;
+    in.mafSignal = 1;
+    in.mafFactorEnabled = false;
+    in.levelSensor = 0;
+    in.levelLimitsEnabled = false;
+    in.heaterUpperLimitActual = "12";
+    in.heaterLowerLimitActual = "-3";
+    in.heaterDefreezeLimitActual = "-20";
+    in.conversionRatioReducedActual = "4.00";
+    in.conversionRatioThresholdActual = "6.50";
+    in.averagingPeriodActual = "30";
+    in.mafFactorActual = "250";
+    in.levelLowLimitActual = "300";
+    in.levelEmptyLimitActual = "0";
+    const auto d = download163(in);
+    const Telegram part(d.telegram.begin() + 39, d.telegram.begin() + 63);
+    EXPECT_EQ(part, (Telegram{
+                        12,   0xFD, 0xEC,            // heater limits 12, -3, -20
+                        0x90, 0x01, 0x8A, 0x02, 30,  // ratio 4.00, 6.50, 30 min
+                        0x1E, 0xD4, 0x30,            // restart, gain (always written)
+                        0x7B, 0x00, 0xD7, 0x11,      // volume, length
+                        0xFA, 0x00,                  // MAF factor 250
+                        0x07, 0x28, 0x00,            // ECM, minimum MAF
+                        0xEC, 0x00, 0x00, 0x00,      // 300 ohm = 236 counts, 0 ohm = 0
+                    }));
 }
 
 TEST(Download163, UreaTankSettingsOnlyWhereThePumpHasThem) {
