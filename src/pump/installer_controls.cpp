@@ -421,3 +421,19 @@ EnableChange ureaTankTemperatureObdRule(int obdSelection) {
                                  obdSelection == installer_index::kUreaObdEnabled});
     return change;
 }
+
+std::optional<std::string_view> closeQuestion(uint8_t testModeLevel) {
+    if (testModeLevel == 0) {
+        return std::nullopt;
+    }
+    return installer_text::kResetOnClose;
+}
+
+std::optional<std::string_view> userCalibrationQuestion(bool flowTestIdle,
+                                                        bool nozzleFlowTestActive) {
+    if (flowTestIdle) {
+        return std::nullopt;
+    }
+    return nozzleFlowTestActive ? installer_text::kEndNozzleFlowTest
+                                : installer_text::kEndReturnLineFlowTest;
+}

@@ -248,4 +248,18 @@ inline constexpr std::string_view kTlForcesEngineSpeed =
 inline constexpr std::string_view kTlDisablesEngineSpeed =
     "\nBe aware of when 'Disable' TL is chosen,\nthe Engine Speed signal configuration "
     "will\nautomatically be forced to \"Disabled\"!\n";
+inline constexpr std::string_view kResetOnClose =
+    "The pump is currently in 'Test Mode'.\nPlease note that all automatic SCR\nfunctionality is "
+    "disabled in 'Test Mode'.\n\nShall the pump be reset to       \n'Automatic SCR functionality'?";
+inline constexpr std::string_view kEndNozzleFlowTest = "Do you want to end nozzle flow test?";
+inline constexpr std::string_view kEndReturnLineFlowTest =
+    "Do you want to end return line flow test?";
 }  // namespace installer_text
+
+// Closing the window while the pump is in test mode asks whether to reset it ("Yes": resetPump);
+// nothing to ask in normal mode. The window closes either way.
+std::optional<std::string_view> closeQuestion(uint8_t testModeLevel);
+// "Special user calibration...": nothing to ask while no flow test runs (the calibration window
+// opens at once); otherwise the question whose "Yes" stops the pump before it opens.
+std::optional<std::string_view> userCalibrationQuestion(bool flowTestIdle,
+                                                        bool nozzleFlowTestActive);

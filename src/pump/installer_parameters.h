@@ -42,7 +42,7 @@ class ParameterTelegram {
     ParameterTelegram& u32(std::size_t offset, uint32_t value);
 
     uint16_t id() const;
-    const ParameterTelegramBytes& bytes() const { return bytes_; }
+    ParameterTelegramBytes bytes() const { return bytes_; }
 
   private:
     ParameterTelegram(uint16_t id, uint8_t code);

@@ -199,4 +199,15 @@ TEST(InstallerEnableRules, ExternalHeaterAndUreaTankTemperatureLimits) {
         false);
 }
 
+TEST(InstallerQuestions, ClosingAndTheUserCalibrationButton) {
+    EXPECT_EQ(closeQuestion(0), std::nullopt);
+    EXPECT_EQ(closeQuestion(1), installer_text::kResetOnClose);
+    EXPECT_EQ(closeQuestion(2), installer_text::kResetOnClose);
+    EXPECT_NE(installer_text::kResetOnClose.find("reset to       \n'Automatic"), std::string::npos);
+
+    EXPECT_EQ(userCalibrationQuestion(true, true), std::nullopt);
+    EXPECT_EQ(userCalibrationQuestion(false, true), "Do you want to end nozzle flow test?");
+    EXPECT_EQ(userCalibrationQuestion(false, false), "Do you want to end return line flow test?");
+}
+
 }  // namespace

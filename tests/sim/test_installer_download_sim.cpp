@@ -104,8 +104,8 @@ struct InstallerWindow {
 
     // A parameter read (173) answered by the pump, decoded into the labels.
     void read(Bench& bench, uint16_t id) {
-        const auto answer = bench.ask(Bytes(ParameterTelegram::read(id).bytes().begin(),
-                                            ParameterTelegram::read(id).bytes().end()));
+        const auto request = ParameterTelegram::read(id).bytes();
+        const auto answer = bench.ask(Bytes(request.begin(), request.end()));
         ASSERT_TRUE(answer.has_value());
         ParameterReadoutContext context;
         context.monitorExtHeatersVisible = view.monitorExtHeatersVisible;
