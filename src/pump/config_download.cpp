@@ -166,37 +166,21 @@ ValidationResult validateConfiguration(const ConfigurationInput& in, const Displ
     }
     c.vin = in.vin;
 
-    // 2.
-    auto stop = [&]() -> std::optional<ValidationResult> {
-        if (check.failed()) {
-            return ValidationResult(check.failure());
-        }
-        return std::nullopt;
-    };
+    // 2. From here on each check records only the first failure; every step ends at it.
     const auto dashboard = check.integer("eZovar_Dashboard", in.dashboard);
-    if (auto r = stop())
-        return *r;
     const auto restart = check.integer("eZovar_BlockedNozzleSetupRestart", in.blockedNozzleRestart);
-    if (auto r = stop())
-        return *r;
-    c.dashboard = static_cast<uint32_t>(*dashboard);
-    c.blockedNozzleRestart = static_cast<uint8_t>(*restart);
+    c.dashboard = static_cast<uint32_t>(dashboard.value_or(0));
+    c.blockedNozzleRestart = static_cast<uint8_t>(restart.value_or(0));
     c.externalHeater = Checker::item("cbExternalHeaterSelection", in.externalHeater);
 
     // 3. The heater limits, while their edits are enabled; otherwise as they stand.
     if (in.heaterLimitsEnabled) {
         c.heaterUpperLimit =
             narrowed<int8_t>(check.integer("eZovar_TankUpper", in.heaterUpperLimit));
-        if (auto r = stop())
-            return *r;
         c.heaterLowerLimit =
             narrowed<int8_t>(check.integer("eZovar_TankLower", in.heaterLowerLimit));
-        if (auto r = stop())
-            return *r;
         c.heaterDefreezeLimit =
             narrowed<int8_t>(check.integer("eExtHeaterConfig_Defreeze", in.heaterDefreezeLimit));
-        if (auto r = stop())
-            return *r;
     } else {
         c.heaterUpperLimit = narrowed<int8_t>(integerOf(in.heaterUpperLimit));
         c.heaterLowerLimit = narrowed<int8_t>(integerOf(in.heaterLowerLimit));
@@ -205,39 +189,25 @@ ValidationResult validateConfiguration(const ConfigurationInput& in, const Displ
 
     // 4.
     const auto volume = check.decimal("eZovar_CatalystVolume", in.catalystVolume);
-    if (auto r = stop())
-        return *r;
     const auto length = check.decimal("eZovar_CatalystLength", in.catalystLength);
-    if (auto r = stop())
-        return *r;
     const auto gain = check.decimal("eZovar_ConversionGain", in.conversionGain);
-    if (auto r = stop())
-        return *r;
-    c.catalystVolume = static_cast<uint16_t>(*volume);
-    c.catalystLength = static_cast<uint16_t>(*length);
-    c.conversionGain = static_cast<uint16_t>(*gain);
+    c.catalystVolume = static_cast<uint16_t>(volume.value_or(0));
+    c.catalystLength = static_cast<uint16_t>(length.value_or(0));
+    c.conversionGain = static_cast<uint16_t>(gain.value_or(0));
 
     // 5.
     if (in.mafFactorEnabled) {
         c.mafFactor = narrowed<uint16_t>(check.integer("eZovar_MafFactor", in.mafFactor));
-        if (auto r = stop())
-            return *r;
     } else {
         c.mafFactor = narrowed<uint16_t>(integerOf(in.mafFactor));
     }
     if (in.conversionRatioEnabled) {
         c.conversionRatioReduced = narrowed<uint16_t>(
             check.decimal("eZovar_ConversionRatioReduced", in.conversionRatioReduced));
-        if (auto r = stop())
-            return *r;
         c.conversionRatioThreshold = narrowed<uint16_t>(
             check.decimal("eZovar_ConversionRatioThreshold", in.conversionRatioThreshold));
-        if (auto r = stop())
-            return *r;
         c.averagingPeriod = narrowed<uint8_t>(
             check.integer("eZovar_ConversionRatioAvaragePeriod", in.averagingPeriod));
-        if (auto r = stop())
-            return *r;
     } else {
         c.conversionRatioReduced =
             narrowed<uint16_t>(check.scaledValue(in.conversionRatioReduced, 100));
@@ -270,6 +240,10 @@ ValidationResult validateConfiguration(const ConfigurationInput& in, const Displ
     present.levelEmptyCount = count(in.levelEmptyLimitActual);
     c.idleThresholdRpm = check.decimalValue(in.idleThreshold);
     c.dividerValue = check.decimalValue(in.divider);
+
+    if (check.failed()) {
+        return check.failure();
+    }
 
     // 6. Below the extended level the extended controls are not checked: they hold what the pump
     // reported, or nothing yet.
@@ -309,52 +283,26 @@ ValidationResult validateConfiguration(const ConfigurationInput& in, const Displ
 
     // 7.
     c.downstreamNox = check.selected("cbDownstreamNOxSelection", in.downstreamNox);
-    if (auto r = stop())
-        return *r;
     c.tlOutput = check.selected("cbTLoutputSetup", in.tlOutput);
-    if (auto r = stop())
-        return *r;
     c.engineSpeed = check.selected("cbEngineSpeedSetup", in.engineSpeed);
-    if (auto r = stop())
-        return *r;
     c.mafSignal = check.selected("cbMAFsignalSetup", in.mafSignal);
-    if (auto r = stop())
-        return *r;
 
     // 8. The minimum MAF has its range and message; it is checked in its place in the table.
     c.ecmCanAddress = narrowed<uint8_t>(check.integer("eECMcanAdrConfiguration", in.ecmCanAddress));
-    if (auto r = stop())
-        return *r;
     c.conversionRatioSelection =
         check.selected("cbConversionRatioSelection", in.conversionRatioSelection);
-    if (auto r = stop())
-        return *r;
     c.minimumMaf = narrowed<uint16_t>(check.integer("eMAFatIdleSpeed", in.minimumMaf));
-    if (auto r = stop())
-        return *r;
     check.integer("eEngineSpeedIdleThr", in.idleThreshold);
-    if (auto r = stop())
-        return *r;
     c.divider = narrowed<uint16_t>(check.integer("eAlt2EngineSpeedSignalRatio", in.divider));
-    if (auto r = stop())
-        return *r;
 
     // 9.
     c.ureaTankTempSensor = check.selected("cbUreaTankTempSetup", in.ureaTankTempSensor);
-    if (auto r = stop())
-        return *r;
     c.levelSensor = check.selected("cbUreaTankLevelSensorSetup", in.levelSensor);
-    if (auto r = stop())
-        return *r;
     if (in.levelLimitsEnabled) {
         const auto low = check.integer("eLevelSensor_LowLimit_NewValue", in.levelLowLimit);
-        if (auto r = stop())
-            return *r;
         const auto empty = check.integer("eLevelSensor_EmptyLimit_NewValue", in.levelEmptyLimit);
-        if (auto r = stop())
-            return *r;
-        c.levelLowCount = levelLimitCount(static_cast<double>(*low));
-        c.levelEmptyCount = levelLimitCount(static_cast<double>(*empty));
+        c.levelLowCount = levelLimitCount(static_cast<double>(low.value_or(0)));
+        c.levelEmptyCount = levelLimitCount(static_cast<double>(empty.value_or(0)));
     } else {
         const auto low = integerOf(in.levelLowLimit);
         const auto empty = integerOf(in.levelEmptyLimit);
@@ -364,48 +312,31 @@ ValidationResult validateConfiguration(const ConfigurationInput& in, const Displ
 
     // 10.
     c.repeatingPrime = check.selected("cbRepeatingPrimeSeq_NewValue", in.repeatingPrime);
-    if (auto r = stop())
-        return *r;
     c.valveOpenTime =
         narrowed<uint8_t>(check.integer("eValveOpenTimeAtPurge_Value", in.valveOpenTime));
-    if (auto r = stop())
-        return *r;
     c.valveCloseTime =
         narrowed<uint8_t>(check.integer("eValveCloseTimeAtPurge_Value", in.valveCloseTime));
-    if (auto r = stop())
-        return *r;
     const auto sequences = check.integer("eNoOfRepAtPurge_Value", in.purgeSequences);
-    if (auto r = stop())
-        return *r;
-    c.purgeSequencesMinus1 = static_cast<uint8_t>(*sequences - 1);
+    c.purgeSequencesMinus1 = static_cast<uint8_t>(sequences.value_or(1) - 1);
 
     // 11. The urea tank temperature OBD is asked for only where the operator can see it.
     if (panelShown) {
         c.ureaTankTemperatureObd =
             check.selected("cbUreaTankTemperatureOBD", in.ureaTankTemperatureObd);
-        if (auto r = stop())
-            return *r;
     }
     c.udsSurveillance = check.selected("cbUDSsurveillanceAtPin32", in.udsSurveillance);
-    if (auto r = stop())
-        return *r;
 
     // 12.
     if (c.ureaLimitWrites) {
         c.ureaHighStop = narrowed<int8_t>(check.integer("eUreaTankMaxStop", in.ureaHighStop));
-        if (auto r = stop())
-            return *r;
         c.ureaHighRestart =
             narrowed<int8_t>(check.integer("eUreaTankMaxRestart", in.ureaHighRestart));
-        if (auto r = stop())
-            return *r;
         c.ureaLowStop = narrowed<int8_t>(check.integer("eUreaTankMinStop", in.ureaLowStop));
-        if (auto r = stop())
-            return *r;
         c.ureaLowRestart =
             narrowed<int8_t>(check.integer("eUreaTankMinRestart", in.ureaLowRestart));
-        if (auto r = stop())
-            return *r;
+    }
+    if (check.failed()) {
+        return check.failure();
     }
     return c;
 }
