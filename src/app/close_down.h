@@ -16,6 +16,8 @@ class ServiceTestControl {
     virtual bool purgePending() const = 0;
     virtual void stopPump() = 0;
     virtual void resetPump() = 0;
+    // Queues the request for the pump's test mode while it is in normal mode.
+    virtual void enterTestMode() = 0;
 };
 
 enum class CloseDownState {

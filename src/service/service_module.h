@@ -44,8 +44,7 @@ class ServiceModule : public QObject,
     void stopPump() override;
     void resetPump() override;
 
-    // Queues the request for the pump's test mode while it is in normal mode.
-    void enterTestMode();
+    void enterTestMode() override;
     FlowTestState flowTest() const { return flowTestState_; }
 
     // ToolModule
