@@ -1,6 +1,6 @@
 // Start-up time and idle CPU of the real tool: the bench hosts Qt's virtual CAN bus, starts the
 // stand-alone simulated pump and then the tool on that bus, and measures
-//  - the time from starting the tool to its first frame on the bus (the address-claim probe),
+//  - the time from starting the tool to its first frame on the bus (its address claim),
 //  - the tool's CPU time over a quiet period with the pump connected and polled.
 // Not a test: run it by hand, `build/bin/bench-startup-idle [seconds]`.
 
@@ -87,8 +87,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench-startup-idle: cannot start dosaris-service-tool\n");
         return 1;
     }
-    const bool probed =
-        pumpUntil(bus, 10000, [](const AdapterFrame& f) { return f.id == 0x18EEFFFF; });
+    const bool probed = pumpUntil(bus, 10000, [](const AdapterFrame& f) {
+        // Its own Address Claimed from 249, or the probe.
+        return f.id == 0x18EEFFF9 || f.id == 0x18EEFFFF;
+    });
     const qint64 startupMs = startup.elapsed();
 
     // Connected and polled: the tool requests the pump's Proprietary A replies from 249.

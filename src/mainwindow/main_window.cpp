@@ -149,11 +149,14 @@ void TForm1::buildStatusGroup() {
     pbRx->setRange(0, kRxProgressMax);
     pbRx->setValue(0);
     pbRx->setTextVisible(false);
+    // Opaque, so that a step repaints the bar alone and not the group behind it.
+    pbRx->setAutoFillBackground(true);
     pbTx = new QProgressBar(gbStatus);
     pbTx->setObjectName("pbTx");
-    pbTx->setRange(0, 20);
+    pbTx->setRange(0, kTxProgressMax);
     pbTx->setValue(0);
     pbTx->setTextVisible(false);
+    pbTx->setAutoFillBackground(true);
     lStatus = new QLabel("?", gbStatus);
     lStatus->setObjectName("lStatus");
     shPumpCommunication = new QLabel(gbStatus);
@@ -326,28 +329,44 @@ void TForm1::setPumpCommunication(bool found) {
 }
 
 void TForm1::rxStep() {
-    pbRx->setValue(pbRx->value() >= kRxProgressMax ? 0 : pbRx->value() + 1);
+    rxPosition_ = rxPosition_ >= kRxProgressMax ? 0 : rxPosition_ + 1;
+    scheduleActivity();
 }
 
 void TForm1::txStep() {
-    if (pbTx->property("failed").toBool()) {
-        pbTx->setProperty("failed", false);
-        pbTx->setPalette(QPalette());
-        pbTx->setToolTip(QString());
-        pbTx->setAccessibleDescription(QString());
-    }
-    pbTx->setValue(pbTx->value() >= pbTx->maximum() ? 0 : pbTx->value() + 1);
+    txPosition_ = txPosition_ >= kTxProgressMax ? 0 : txPosition_ + 1;
+    txFailing_ = false;
+    scheduleActivity();
 }
 
 void TForm1::txFailed() {
-    if (!pbTx->property("failed").toBool()) {
-        pbTx->setProperty("failed", true);
-        QPalette palette = pbTx->palette();
-        palette.setColor(QPalette::Base, Qt::red);
-        palette.setColor(QPalette::Window, Qt::red);
+    txFailing_ = true;
+    scheduleActivity();
+}
+
+void TForm1::scheduleActivity() {
+    if (!activityDue_) {
+        activityDue_ = true;
+        QTimer::singleShot(kActivityPaceMs, this, &TForm1::showActivity);
+    }
+}
+
+void TForm1::showActivity() {
+    activityDue_ = false;
+    pbRx->setValue(rxPosition_);
+    pbTx->setValue(txPosition_);
+    if (pbTx->property("failed").toBool() != txFailing_) {
+        pbTx->setProperty("failed", txFailing_);
+        QPalette palette;
+        if (txFailing_) {
+            palette = pbTx->palette();
+            palette.setColor(QPalette::Base, Qt::red);
+            palette.setColor(QPalette::Window, Qt::red);
+        }
         pbTx->setPalette(palette);
-        pbTx->setToolTip("The adapter refuses to send");
-        pbTx->setAccessibleDescription("The adapter refuses to send");
+        const QString text = txFailing_ ? QStringLiteral("The adapter refuses to send") : QString();
+        pbTx->setToolTip(text);
+        pbTx->setAccessibleDescription(text);
     }
 }
 

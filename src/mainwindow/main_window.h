@@ -46,10 +46,16 @@ class TForm1 : public QMainWindow {
     // The main window's own read-outs back to "?".
     void clearPumpDisplay();
     void setPumpCommunication(bool found);
+    // One step of the Rx or Tx activity bar a frame. The steps are counted at once and shown at
+    // an indicator's pace (a bar repainted for every frame of a busy bus would keep the main
+    // thread painting).
     void rxStep();
     void txStep();
     // The adapter refused a frame: the Tx bar shows it until the next frame goes out.
     void txFailed();
+    // Shows the counted steps on the bars now (the pacing timer calls it).
+    void showActivity();
+    static constexpr int kActivityPaceMs = 100;
     void showVin(const QString& vin);
     // Toggles a value label's highlight between the button face and the tooltip colour.
     void valueLabelClicked(QLabel* label);
@@ -95,7 +101,13 @@ class TForm1 : public QMainWindow {
 
     ToolCore& core_;
     Dialogs& dialogs_;
+    void scheduleActivity();
+
     CloseDown* closeDown_ = nullptr;
     QWidget* closingWindow_ = nullptr;
     bool shown_ = false;
+    int rxPosition_ = 0;
+    int txPosition_ = 0;
+    bool txFailing_ = false;
+    bool activityDue_ = false;
 };

@@ -475,10 +475,12 @@ TEST(AdapterWrites, RefusedWritesShowOnTheTxBarAndLoseTheLinkAfterTen) {
     h.start();
     h.tick();
     QProgressBar* tx = h.mainWindow().pbTx;
+    h.mainWindow().showActivity();
     const int stepped = tx->value();
     h.driver().setWriteResult(kCanError);
     // Each probe is one refused write: nine are borne, the tenth loses the link.
     h.tick(90);
+    h.mainWindow().showActivity();
     EXPECT_EQ(tx->value(), stepped) << "a refused frame does not step the bar";
     EXPECT_EQ(tx->toolTip(), "The adapter refuses to send");
     EXPECT_FALSE(h.core().flags().linkLost.load());
@@ -490,6 +492,7 @@ TEST(AdapterWrites, RefusedWritesShowOnTheTxBarAndLoseTheLinkAfterTen) {
     h.tick(5);
     ASSERT_FALSE(h.core().flags().linkLost.load());
     h.tick(5);
+    h.mainWindow().showActivity();
     EXPECT_NE(tx->value(), stepped);
     EXPECT_TRUE(tx->toolTip().isEmpty());
 }
