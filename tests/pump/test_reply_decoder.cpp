@@ -1210,3 +1210,34 @@ TEST_F(ReplyDecoderTest, LongMessagesAreCutTo251Bytes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReplyDecoderWithoutWindows, ASideNobodyPluggedInWaitsForNothing) {
+    // Only the shell's bookkeeping: the service, installer and diagnostics sides are idle.
+    RecordingHost host;
+    ReplyDecoder decoder(host);
+    const struct {
+        J1939Message reply;
+        Outcome outcome;
+    } cases[] = {
+        {serviceReply(3), Outcome::Accepted},  // no flow test, no calibration
+        {serviceReply(5, 600000), Outcome::NotAccepted},
+        {serviceReply(147, 0, 0, 0, std::vector<uint8_t>(47)), Outcome::NotAccepted},
+        {serviceReply(165, 0, 0, 0, std::vector<uint8_t>(8)), Outcome::Accepted},
+        {serviceReply(164, 0, 0, 0, std::vector<uint8_t>(8)), Outcome::NotAccepted},
+        {serviceReply(173), Outcome::Accepted},
+        {serviceReply(172), Outcome::NotAccepted},
+        {serviceReply(141), Outcome::Accepted},
+        {serviceReply(205, 0, 0, 0, std::vector<uint8_t>(15)), Outcome::Accepted},
+    };
+    for (const auto& c : cases) {
+        host.awaitingReply = true;
+        host.serviceReplyReceived = false;
+        decoder.decodeServiceReply(c.reply);
+        EXPECT_EQ(outcomeOf(host), c.outcome) << int(c.reply.data[7]);
+    }
+    EXPECT_TRUE(host.handedOn.empty()) << "the recorder's own sides were never plugged in";
+}
+
+}  // namespace
