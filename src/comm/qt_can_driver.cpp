@@ -81,12 +81,25 @@ bool QtCanDriver::createDevice() {
     }
     connect(device, &QCanBusDevice::framesReceived, this, &QtCanDriver::onFramesReceived);
     connect(device, &QCanBusDevice::errorOccurred, this, &QtCanDriver::onErrorOccurred);
+    connect(device, &QCanBusDevice::stateChanged, this,
+            [this](QCanBusDevice::CanBusDeviceState state) { onStateChanged(int(state)); });
     device_ = device;
     errorText_.clear();
     return true;
 }
 
 uint32_t QtCanDriver::init() {
+    bool dropped = false;
+    {
+        std::lock_guard lock(mutex_);
+        dropped = dropped_;
+    }
+    if (dropped || (wasConnected_ && device_ != nullptr &&
+                    device_->state() == QCanBusDevice::UnconnectedState)) {
+        // A device whose connection went away is not brought back by connecting it again on
+        // every plugin: make a new one.
+        dropDevice();
+    }
     if (device_ == nullptr && !createDevice()) {
         return kCanError;
     }
@@ -120,7 +133,7 @@ uint32_t QtCanDriver::init() {
     return kCanError;
 }
 
-void QtCanDriver::close() {
+void QtCanDriver::dropDevice() {
     if (device_ != nullptr) {
         QCanBusDevice* device = device_;
         device_ = nullptr;
@@ -130,9 +143,26 @@ void QtCanDriver::close() {
         }
         delete device;
     }
+    wasConnected_ = false;
     std::lock_guard lock(mutex_);
     inbox_.clear();
     pendingError_ = kCanOk;
+    dropped_ = false;
+}
+
+void QtCanDriver::close() {
+    dropDevice();
+}
+
+void QtCanDriver::onStateChanged(int state) {
+    if (state == QCanBusDevice::ConnectedState) {
+        wasConnected_ = true;
+        return;
+    }
+    if (state == QCanBusDevice::UnconnectedState && wasConnected_) {
+        std::lock_guard lock(mutex_);
+        dropped_ = true;
+    }
 }
 
 uint32_t QtCanDriver::status() {
@@ -158,6 +188,9 @@ uint32_t QtCanDriver::write(const AdapterFrame& frame) {
 
 uint32_t QtCanDriver::read(AdapterFrame& frame) {
     std::lock_guard lock(mutex_);
+    if (dropped_ && inbox_.empty()) {
+        return kCanError;  // what arrived before the drop is still handed out first
+    }
     if (pendingError_ != kCanOk) {
         const uint32_t error = pendingError_;
         pendingError_ = kCanOk;

@@ -39,6 +39,9 @@ class QtCanDriver : public QObject, public CanDriver {
   private:
     void onFramesReceived();
     void onErrorOccurred();
+    void onStateChanged(int state);
+    // Gets rid of the device (its frames and its errors with it).
+    void dropDevice();
 
     QString plugin_;
     QString interface_;
@@ -47,6 +50,10 @@ class QtCanDriver : public QObject, public CanDriver {
     std::mutex mutex_;
     std::deque<AdapterFrame> inbox_;
     uint32_t pendingError_ = kCanOk;  // guarded by mutex_; handed out once by read()
+    // The connection went away by itself (adapter unplugged, the virtual bus's host ended): every
+    // read fails until init() has made a new device. Guarded by mutex_.
+    bool dropped_ = false;
+    bool wasConnected_ = false;  // main thread only
 };
 
 // The "library" behind an adapter setting of the form plugin:interface.

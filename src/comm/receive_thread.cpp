@@ -39,6 +39,9 @@ void ReceiveLoop::drain() {
                 flush();
                 handOff_.declareLinkLost();
                 errorCount_ = 0;
+                // A failing adapter is not read on without pause: the thread waits until the
+                // scheduler has opened the link again.
+                break;
             }
         }
         if (result == kCanQueueEmpty || flags_.stopRequested.load()) {

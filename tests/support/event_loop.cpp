@@ -2,15 +2,20 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 bool processEventsUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
-    for (int round = 0; round < 1000000 && clock.elapsed() < timeoutMs; ++round) {
+    while (clock.elapsed() < timeoutMs) {
         if (done()) {
             return true;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        // Runs the event loop for up to 10 ms, waiting for events rather than spinning.
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     return done();
 }
