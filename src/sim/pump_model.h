@@ -27,8 +27,9 @@ enum class Fault {
     NozzleBlocked,     // component fault: the nozzle is blocked
     UreaEmpty,         // component fault: the urea tank is empty
     EcmTimeout,        // component fault: the engine controller is silent
+    ValveStuck,        // the dosing valve no longer moves: it reports where it is stuck
 };
-inline constexpr int kFaultCount = 13;
+inline constexpr int kFaultCount = 14;
 
 std::string_view faultName(Fault fault);
 std::optional<Fault> faultFromName(std::string_view name);

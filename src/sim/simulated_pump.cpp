@@ -499,7 +499,9 @@ void SimulatedPump::corruptEcho(uint8_t code, Bytes& r) const {
 void SimulatedPump::stopOutputs() {
     state_.pumpRunning = false;
     state_.calibrationRun = false;
-    state_.valveOpen = false;
+    if (!options_.fault(Fault::ValveStuck)) {
+        state_.valveOpen = false;
+    }
     state_.heaterTest = false;
     state_.tankHeater = false;
     state_.lineHeater = false;
@@ -511,7 +513,9 @@ void SimulatedPump::enterNormalMode() {
     stopOutputs();
     state_.testModeLevel = 0;
     state_.pumpRunning = true;
-    state_.valveOpen = true;
+    if (!options_.fault(Fault::ValveStuck)) {
+        state_.valveOpen = true;
+    }
     updateFlow();
 }
 
@@ -576,7 +580,9 @@ Bytes SimulatedPump::handleTelegram(const Bytes& t) {
             if (!inTest) {
                 return notAcknowledged();
             }
-            state_.valveOpen = byteArg != 0;
+            if (!options_.fault(Fault::ValveStuck)) {
+                state_.valveOpen = byteArg != 0;
+            }
             Bytes r = echo(t, 8);
             r[L::kByteArg] = state_.valveOpen ? 1 : 0;
             return r;

@@ -22,10 +22,11 @@ class ServiceBench {
         TfServiceTool& w = window();
         timers.add(w.tmrFlowtestMonitor, [&s] { s.flowMonitorTick(); });
         timers.add(w.tmrEepromWatch, [&s] { s.eepromWatchTick(); });
-        const std::pair<QTimer*, HoldTest> holds[] = {
-            {w.tmrValveTest, HoldTest::DosingValve}, {w.tmrTankHeaterTest, HoldTest::TankHeater},
-            {w.tmrLineHeaterTest, HoldTest::LineHeater}, {w.tmrMI_Lamp, HoldTest::MiLamp},
-            {w.tmrUreaLamp, HoldTest::UreaLamp}};
+        const std::pair<QTimer*, HoldTest> holds[] = {{w.tmrValveTest, HoldTest::DosingValve},
+                                                      {w.tmrTankHeaterTest, HoldTest::TankHeater},
+                                                      {w.tmrLineHeaterTest, HoldTest::LineHeater},
+                                                      {w.tmrMI_Lamp, HoldTest::MiLamp},
+                                                      {w.tmrUreaLamp, HoldTest::UreaLamp}};
         for (const auto& [timer, test] : holds) {
             timers.add(timer, [&s, test = test] { s.holdTick(test); });
         }
@@ -77,9 +78,7 @@ class ServiceBench {
         return {};
     }
     // Runs the queued opening of a modal window (it waits for the tick that asked for it).
-    void openQueuedModals() {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-    }
+    void openQueuedModals() { QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall); }
 
     SimHarness h;
     TimerDriver timers;

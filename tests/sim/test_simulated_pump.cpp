@@ -943,6 +943,18 @@ TEST(PumpFaults, Reply255RefusesEveryCommandAndChangesNothing) {
     EXPECT_EQ(bench.pump().state().testModeLevel, 0);
 }
 
+TEST(PumpFaults, StuckValveAnswersWhereItIsStuck) {
+    PumpOptions options;
+    options.setFault(Fault::ValveStuck);
+    Bench bench(options);
+    inTestMode(bench);
+    ASSERT_TRUE(bench.pump().state().valveOpen) << "stuck open, as it dosed in normal mode";
+    for (uint8_t asked : {0, 1, 0}) {
+        EXPECT_EQ(bench.ask(command(13, 0, 0, asked))->at(6), 1) << int(asked);
+    }
+    EXPECT_TRUE(bench.pump().state().valveOpen);
+}
+
 TEST(PumpFaults, ErrorLogNotReadyFirst) {
     PumpOptions options;
     options.setFault(Fault::ErrorLogNotReady);

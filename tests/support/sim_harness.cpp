@@ -41,7 +41,8 @@ void SimHarness::run(int ms) {
         AdapterFrame heard;
         while (tap_->read(heard)) {
             const auto f = decodeFrame(heard);
-            if (f && f->pgn == pgn::kProprietaryA && f->source != app_->simulator()->pump().options().address) {
+            if (f && f->pgn == pgn::kProprietaryA &&
+                f->source != app_->simulator()->pump().options().address) {
                 sent_.emplace_back(f->data, f->data + f->length);
             }
         }
