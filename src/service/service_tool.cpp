@@ -260,9 +260,11 @@ void TfServiceTool::hideEvent(QHideEvent* event) {
     }
 }
 
-void TfServiceTool::changeEvent(QEvent* event) {
-    ToolWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && onHandsOff) {
+bool TfServiceTool::event(QEvent* event) {
+    // Another window (a message box, a question) took the mouse: the button's release would go
+    // there.
+    if (event->type() == QEvent::WindowDeactivate && onHandsOff) {
         onHandsOff();
     }
+    return ToolWindow::event(event);
 }

@@ -66,7 +66,7 @@ class TfServiceTool : public ToolWindow {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
     // pcService's request to change the page, answered after the fact: a refused change goes

@@ -22,6 +22,14 @@ void TimerDriver::arm() {
     }
 }
 
+void TimerDriver::arm(QTimer* timer) {
+    for (Entry& e : entries_) {
+        if (e.timer == timer) {
+            see(e);
+        }
+    }
+}
+
 void TimerDriver::advance(int ms) {
     for (int t = 0; t < ms; t += 10) {
         step(10);

@@ -17,6 +17,9 @@ class TimerDriver {
     void advance(int ms);
     // Timers started since the last step count from now.
     void arm();
+    // This timer was just started (again): it counts from now. Needed where it was stopped and
+    // started between two steps, which its id may not show.
+    void arm(QTimer* timer);
 
   private:
     struct Entry {
