@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QEvent>
+#include <QFormLayout>
 #include <QTest>
 #include <map>
 
@@ -278,6 +279,46 @@ TEST_F(OutputTest, TheHeaterTabFollowsThePumpUntilAHeaterTestWasPressed) {
     release(w().btTestLineHeater);
     page204(false);
     EXPECT_TRUE(w().heaterTabVisible()) << "once a heater was tested the tab stays";
+}
+
+}  // namespace
+
+namespace {
+
+// Assistive technology announces every control by its caption and every read-out with its
+// caption.
+TEST(ServiceWindowsAccessibility, ControlsCarryTheirCaptionsAndReadOutsTheirLabels) {
+    ToolHarness h;
+    auto* calibrate = h.find<QPushButton>("fInstaller", "btShowCalibrate");
+    ASSERT_NE(calibrate, nullptr);
+    EXPECT_EQ(calibrate->accessibleName(), "Special user calibration...");
+    for (const char* form : {"fServiceTool", "fUserCalibration", "fPurge"}) {
+        SCOPED_TRACE(form);
+        QWidget* window = h.app().window(form);
+        ASSERT_NE(window, nullptr);
+        for (auto* button : window->findChildren<QPushButton*>()) {
+            EXPECT_EQ(button->accessibleName(), button->text().remove('&'))
+                << button->objectName().toStdString();
+        }
+        int readouts = 0;
+        for (auto* label : window->findChildren<QLabel*>()) {
+            if (!label->text().startsWith('?') && label->objectName() != "lPurgeTime" &&
+                label->objectName() != "lTime") {
+                continue;
+            }
+            ++readouts;
+            auto* form = qobject_cast<QFormLayout*>(label->parentWidget()->layout());
+            ASSERT_NE(form, nullptr) << label->objectName().toStdString();
+            auto* caption = qobject_cast<QLabel*>(form->labelForField(label));
+            ASSERT_NE(caption, nullptr) << label->objectName().toStdString();
+            EXPECT_EQ(caption->buddy(), label);
+        }
+        EXPECT_GT(readouts, 0);
+    }
+    auto* service = qobject_cast<TfServiceTool*>(h.app().window("fServiceTool"));
+    EXPECT_EQ(service->tbCapacity->accessibleName(), "Test flow");
+    EXPECT_EQ(service->pcService->tabText(service->pcService->currentIndex()), "Flow test");
+    EXPECT_EQ(service->lFlowTestDoseml->text(), "7.50");
 }
 
 }  // namespace
