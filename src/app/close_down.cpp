@@ -22,6 +22,10 @@ const char* toString(CloseDownState state) {
 
 void CloseDown::tick() {
     try {
+        if (!handsReleased_) {
+            handsReleased_ = true;
+            service_.releaseHoldTests();
+        }
         if (service_.testModeLevel() == 0) {
             closeDownState = CloseDownState::StopReceiving;
         }
@@ -51,6 +55,10 @@ void CloseDown::tick() {
                 if (service_.testModeLevel() != 0) {
                     const int noted = closeDownCount++;
                     if (noted >= kMaxNormalModeWaits) {
+                        // The operator must know that the pump stays bypassed.
+                        if (hooks_.warnOperator) {
+                            hooks_.warnOperator(kStillInTestMode);
+                        }
                         closeDownState = CloseDownState::StopReceiving;
                     }
                 } else {

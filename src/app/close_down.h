@@ -18,6 +18,9 @@ class ServiceTestControl {
     virtual void resetPump() = 0;
     // Queues the request for the pump's test mode while it is in normal mode.
     virtual void enterTestMode() = 0;
+    // The operator's hand is off every button: press-and-hold tests stop and switch their
+    // actuators off (a tool that closes never sees the release).
+    virtual void releaseHoldTests() = 0;
 };
 
 enum class CloseDownState {
@@ -38,9 +41,15 @@ class CloseDown {
         // Sets the stop flag and wakes the receive thread.
         std::function<void()> stopReceiving;
         std::function<void(const std::string&)> showException;
+        // Tells the operator something before the tool goes (a warning box).
+        std::function<void(const std::string&)> warnOperator;
     };
 
     static constexpr int kMaxNormalModeWaits = 100;
+    // Said when the pump has not confirmed normal mode by the end of the wait.
+    static constexpr const char* kStillInTestMode =
+        "The pump has not confirmed that it left 'Test Mode'.\nAll automatic SCR functionality "
+        "stays bypassed until the pump is reset or powered off.";
 
     CloseDown(ServiceTestControl& service, Hooks hooks)
         : service_(service), hooks_(std::move(hooks)) {}
@@ -53,6 +62,7 @@ class CloseDown {
   private:
     CloseDownState closeDownState = CloseDownState::StopTest;
     int closeDownCount = 0;
+    bool handsReleased_ = false;
     ServiceTestControl& service_;
     Hooks hooks_;
 };

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <exception>
+#include <vector>
 
 #include "pump/service_codes.h"
 
@@ -203,8 +204,21 @@ void PumpConnection::onRequest(const J1939Message& m) {
     }
 }
 
-void PumpConnection::requestAllPages() {
-    queue_.clear();
+void PumpConnection::requestAllPages(bool keepCommands) {
+    if (keepCommands) {
+        std::vector<T_J1939_PROPERITARY_A> commands;
+        T_J1939_PROPERITARY_A telegram;
+        while (queue_.take(telegram)) {
+            if (telegram.data[7] < kFirstPollCode) {
+                commands.push_back(telegram);
+            }
+        }
+        for (const T_J1939_PROPERITARY_A& command : commands) {
+            queue_.push(command);
+        }
+    } else {
+        queue_.clear();
+    }
     sender_.enqueueCommand(service_code::kAllPages, 0, 0, 0);
 }
 

@@ -40,7 +40,10 @@ class PumpConnection : public FrameWriter {
     // A Request: one for Address Claimed, to everybody or to the tool, is answered.
     void onRequest(const J1939Message& message);
     void onSoftwareIdentification() { softwareIdReceived_ = true; }
-    void requestAllPages();
+    // Empties the transmit queue and asks for all status pages. `keepCommands` empties only the
+    // two poll lanes: operator commands already queued (the close-down's reset) still go out,
+    // before the request.
+    void requestAllPages(bool keepCommands = false);
     void pollStatusPages();
     // The configured pump address changed ("tool.ini" was edited): a pump known at the old one is
     // forgotten and searched for again.

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -131,6 +132,16 @@ TfInstaller::TfInstaller(QWidget* parent) : ToolWindow("fInstaller", "Configure 
     form->addRow(btZovar_DownloadConfiguration);
     form->addRow(btDownloadMIConfMasks);
     layout->addWidget(pcInstaller);
+
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName("Panel1");
+    auto* footer = new QHBoxLayout(Panel1);
+    btShowCalibrate = new QPushButton("Special user calibration...", Panel1);
+    btShowCalibrate->setObjectName("btShowCalibrate");
+    btShowCalibrate->setAccessibleName("Special user calibration...");
+    footer->addStretch(1);
+    footer->addWidget(btShowCalibrate);
+    layout->addWidget(Panel1);
 }
 
 void TfInstaller::setDownloadEnabled(bool enabled) {

@@ -30,6 +30,9 @@ class TfInstaller : public ToolWindow {
     QComboBox* cbExternalHeaterSelection = nullptr;
     QPushButton* btZovar_DownloadConfiguration = nullptr;
     QPushButton* btDownloadMIConfMasks = nullptr;
+    // Footer: the way to the user calibration.
+    QWidget* Panel1 = nullptr;
+    QPushButton* btShowCalibrate = nullptr;
 };
 
 class TPasswordDlg : public QDialog {

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 
 #include "installer/installer.h"
 #include "pump/service_codes.h"
@@ -10,6 +11,11 @@ InstallerModule::InstallerModule(ToolCore& core)
     : core_(core), installer_(new TfInstaller), password_(new TPasswordDlg) {
     installer_->setAttribute(Qt::WA_QuitOnClose, false);
     password_->setAttribute(Qt::WA_QuitOnClose, false);
+    connect(installer_->btShowCalibrate, &QPushButton::clicked, this, [this] {
+        if (calibrationOpener_) {
+            calibrationOpener_->openUserCalibration();
+        }
+    });
 }
 
 InstallerModule::~InstallerModule() {

@@ -6,6 +6,7 @@
 
 #include "app/tool_core.h"
 #include "app/tool_module.h"
+#include "app/user_calibration_opener.h"
 #include "pump/reply_decoder.h"
 
 class TfInstaller;
@@ -24,6 +25,8 @@ class InstallerModule : public QObject,
     int accessLevel() const { return accessLevel_; }
     // No access granted (the main window shows itself).
     void resetAccess() { accessLevel_ = kAccessLevelNone; }
+    // Where "Special user calibration..." leads.
+    void setUserCalibrationOpener(UserCalibrationOpener* opener) { calibrationOpener_ = opener; }
 
     // ToolModule
     QList<QWidget*> windows() const override;
@@ -53,4 +56,5 @@ class InstallerModule : public QObject,
     TPasswordDlg* password_;
     int accessLevel_ = kAccessLevelNone;
     uint8_t lastDm1SettingSent_ = 0;
+    UserCalibrationOpener* calibrationOpener_ = nullptr;
 };

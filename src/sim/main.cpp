@@ -72,8 +72,14 @@ int main(int argc, char* argv[]) {
             .arg(sim::layout::elog::kCapacity)
             .arg(sim::layout::elog::kDefaultRecords),
         QStringLiteral("N"), QString::number(sim::layout::elog::kDefaultRecords));
+    const QCommandLineOption deliveryOption(
+        QStringLiteral("delivery-permille"),
+        QStringLiteral("What the pump delivers for 1000 parts asked before a user calibration, "
+                       "500..2000 (default 1040: a calibration run pumps about 1040 g)."),
+        QStringLiteral("N"), QStringLiteral("1040"));
     parser.addOptions({interfaceOption, addressOption, softwareOption, noSensorsOption, gapOption,
-                       seedOption, faultOption, customerOption, dm1FixedOption, errorLogOption});
+                       seedOption, faultOption, customerOption, dm1FixedOption, errorLogOption,
+                       deliveryOption});
     parser.process(app);
 
     sim::PumpOptions options;
@@ -106,6 +112,11 @@ int main(int argc, char* argv[]) {
             QStringLiteral("--error-log-records must be 0..%1").arg(sim::layout::elog::kCapacity));
     }
     options.errorLogRecords = static_cast<uint16_t>(records);
+    const uint delivery = parser.value(deliveryOption).toUInt(&ok);
+    if (!ok || delivery < 500 || delivery > 2000) {
+        return fail(QStringLiteral("--delivery-permille must be 500..2000"));
+    }
+    options.deliveryPermille = static_cast<uint16_t>(delivery);
     for (const QString& name : parser.values(faultOption)) {
         const auto fault = sim::faultFromName(name.toStdString());
         if (!fault) {

@@ -411,6 +411,12 @@ inline constexpr std::size_t kDefaultRecords = 40;
 // EEPROM: 192 words, addresses 0..191.
 inline constexpr std::size_t kEepromWords = 192;
 
+// User calibration (command 128): the mass of water a 10-minute run at 6000 ml/h pumps, in g; a
+// pump calibrated with 1000 g doses as delivered.
+inline constexpr uint16_t kDefaultUserCalibration = 1000;
+inline constexpr uint16_t kMinUserCalibration = 500;
+inline constexpr uint16_t kMaxUserCalibration = 2047;
+
 // NOx sensor message (AT1IG1 / AT1OG1), zero-based byte offsets of the 8 data bytes.
 namespace nox {
 inline constexpr std::size_t kNoxRaw = 0;    // 16-bit: ppm = raw * 0.05 - 200

@@ -23,6 +23,7 @@ constexpr FaultEntry kFaults[] = {
     {Fault::NozzleBlocked, "nozzle-blocked"},
     {Fault::UreaEmpty, "urea-empty"},
     {Fault::EcmTimeout, "ecm-timeout"},
+    {Fault::ValveStuck, "valve-stuck"},
 };
 static_assert(std::size(kFaults) == kFaultCount);
 }  // namespace

@@ -27,8 +27,9 @@ enum class Fault {
     NozzleBlocked,     // component fault: the nozzle is blocked
     UreaEmpty,         // component fault: the urea tank is empty
     EcmTimeout,        // component fault: the engine controller is silent
+    ValveStuck,        // the dosing valve no longer moves: it reports where it is stuck
 };
-inline constexpr int kFaultCount = 13;
+inline constexpr int kFaultCount = 14;
 
 std::string_view faultName(Fault fault);
 std::optional<Fault> faultFromName(std::string_view name);
@@ -67,6 +68,9 @@ struct PumpOptions {
     bool dm1SupportFixed = false;
     // Records in the error log at power-on, up to layout::elog::kCapacity.
     uint16_t errorLogRecords = layout::elog::kDefaultRecords;
+    // What the pump really delivers for 1000 parts asked, before any user calibration: this one
+    // doses 4 % too much, so a calibration run fills the bucket with about 1040 g.
+    uint16_t deliveryPermille = 1040;
 
     bool fault(Fault f) const { return faults[static_cast<int>(f)]; }
     void setFault(Fault f, bool on = true) { faults[static_cast<int>(f)] = on; }
@@ -159,6 +163,10 @@ struct PumpState {
     bool lineHeater = false;
     std::array<uint8_t, 4> lamps{};  // 0 MI, 1 urea, 2 lamp 3, 3 lamp 4
     bool diagnosticClearPending = false;
+    // Water in the technician's bucket since the pump was last started in test mode: what the
+    // nozzle delivered with the valve open. A calibration run (109) doses uncorrected; every other
+    // run is corrected by the user calibration.
+    double bucketGrams = 0;
     bool addressLost = false;  // gave way in an address claim contest
     PumpConfig config;
 

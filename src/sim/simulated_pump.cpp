@@ -499,7 +499,9 @@ void SimulatedPump::corruptEcho(uint8_t code, Bytes& r) const {
 void SimulatedPump::stopOutputs() {
     state_.pumpRunning = false;
     state_.calibrationRun = false;
-    state_.valveOpen = false;
+    if (!options_.fault(Fault::ValveStuck)) {
+        state_.valveOpen = false;
+    }
     state_.heaterTest = false;
     state_.tankHeater = false;
     state_.lineHeater = false;
@@ -511,7 +513,9 @@ void SimulatedPump::enterNormalMode() {
     stopOutputs();
     state_.testModeLevel = 0;
     state_.pumpRunning = true;
-    state_.valveOpen = true;
+    if (!options_.fault(Fault::ValveStuck)) {
+        state_.valveOpen = true;
+    }
     updateFlow();
 }
 
@@ -551,6 +555,7 @@ Bytes SimulatedPump::handleTelegram(const Bytes& t) {
             }
             state_.pumpRunning = true;
             state_.calibrationRun = false;
+            state_.bucketGrams = 0;
             updateFlow();
             return echo(t, 8);
         case C::kStopPump:
@@ -575,7 +580,9 @@ Bytes SimulatedPump::handleTelegram(const Bytes& t) {
             if (!inTest) {
                 return notAcknowledged();
             }
-            state_.valveOpen = byteArg != 0;
+            if (!options_.fault(Fault::ValveStuck)) {
+                state_.valveOpen = byteArg != 0;
+            }
             Bytes r = echo(t, 8);
             r[L::kByteArg] = state_.valveOpen ? 1 : 0;
             return r;
@@ -627,6 +634,7 @@ Bytes SimulatedPump::handleTelegram(const Bytes& t) {
             }
             state_.pumpRunning = true;
             state_.calibrationRun = true;
+            state_.bucketGrams = 0;
             updateFlow();
             return echo(t, 8);
         case C::kUserCalibration: {
@@ -634,7 +642,7 @@ Bytes SimulatedPump::handleTelegram(const Bytes& t) {
                 return notAcknowledged();
             }
             const uint16_t mass = get16(t, 0);
-            if (mass < 500 || mass > 2047) {
+            if (mass < L::kMinUserCalibration || mass > L::kMaxUserCalibration) {
                 return notAcknowledged();
             }
             k.userCalibration = mass;
@@ -1132,6 +1140,20 @@ void SimulatedPump::sendSensorMessage(int side) {
     view.lastMs = nowMs_;
 }
 
+void SimulatedPump::fillBucket(uint32_t ms) {
+    PumpState& s = state_;
+    if (s.testModeLevel == 0 || !s.valveOpen || s.flow == 0) {
+        return;
+    }
+    // Water: one gram a millilitre. The flow is in 0.01 ml/h.
+    double delivered = double(s.flow) * options_.deliveryPermille / 1000.0;
+    if (!s.calibrationRun) {
+        delivered = delivered * L::kDefaultUserCalibration /
+                    std::max<uint16_t>(s.config.userCalibration, 1);
+    }
+    s.bucketGrams += delivered * ms / (100.0 * 3600.0 * 1000.0);
+}
+
 void SimulatedPump::onDrift() {
     PumpState& s = state_;
     s.pumpHeadTemp = clampTo<int16_t>(s.pumpHeadTemp + prng_.step(2), 180, 330);
@@ -1149,6 +1171,7 @@ void SimulatedPump::onDrift() {
             clampTo<uint16_t>(std::max<int>(s.levelCount, 580) + prng_.step(1), 580, 640);
     }
     updateFlow();
+    fillBucket(100);
     // Strokes: one per factory-calibrated volume (factoryCalibration x 0.0001 ml).
     const uint64_t strokeUnit = uint64_t(std::max<uint16_t>(s.factoryCalibration, 1)) * 36000;
     strokeVolume_ += uint64_t(s.flow) * 100;

@@ -110,6 +110,7 @@ class SimulatedPump {
     void onDrift();
     void sendSensorMessage(int side);
     void updateFlow();
+    void fillBucket(uint32_t ms);
     void addErrorLogEntry(uint16_t component);
     void initialiseImage();
     bool sensorLinkLost(int side) const;

@@ -52,12 +52,17 @@ ToolApplication::ToolApplication(const ToolOptions& options, Dialogs& dialogs)
 
     // What one family offers another.
     CloseDown::Hooks hooks;
-    hooks.requestAllPages = [this] { core_->scheduler().requestAllPages(); };
+    // The reset queued just before must not be thrown away with the polls.
+    hooks.requestAllPages = [this] { core_->scheduler().requestAllPages(true); };
     hooks.stopRequested = [this] { return core_->flags().stopRequested.load(); };
     hooks.stopReceiving = [this] { core_->stopReceiving(); };
     hooks.showException = [this](const std::string& text) { core_->showException(text); };
+    hooks.warnOperator = [this](const std::string& text) {
+        core_->dialogs().message(QString::fromStdString(text), kToolTitle, Dialogs::Icon::Warning);
+    };
     closeDown_ = std::make_unique<CloseDown>(*service_, std::move(hooks));
     main_->setCloseDown(closeDown_.get());
+    installer_->setUserCalibrationOpener(service_.get());
     main_->window().onFormShow = [this] { installer_->resetAccess(); };
     QList<QWidget*> secondary = windows();
     secondary.removeAll(&main_->window());

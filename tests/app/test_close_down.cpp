@@ -6,6 +6,7 @@
 #include "app/closing_down.h"
 #include "event_loop.h"
 #include "mainwindow/main_window.h"
+#include "service_bench.h"
 #include "tool_harness.h"
 
 namespace {
@@ -84,9 +85,30 @@ TEST_F(CloseDownTest, FromTestModeResetsPumpAndWaitsForNormalModeAtMost101Ticks)
     }
     EXPECT_EQ(allPagesRequests, 101);
     EXPECT_EQ(state(), CloseDownState::StopReceiving);
+    // The operator is told that the pump stays bypassed.
+    ASSERT_FALSE(h.dialogs.shown.empty());
+    EXPECT_EQ(h.dialogs.shown.back().text.toStdString(), CloseDown::kStillInTestMode);
+    EXPECT_EQ(h.dialogs.shown.back().icon, Dialogs::Icon::Warning);
+    EXPECT_EQ(h.dialogs.texts().count(QString(CloseDown::kStillInTestMode)), 1);
     EXPECT_FALSE(h.core().flags().stopRequested.load());
     form().tmrCloseDownTimer();
     EXPECT_TRUE(h.core().flags().stopRequested.load());
+}
+
+TEST_F(CloseDownTest, TheAllPagesRequestKeepsTheResetQueuedBeforeIt) {
+    pumpInTestMode();
+    confirmClose();
+    for (int i = 0; i < 3; ++i) {
+        form().tmrCloseDownTimer();  // ... 2: reset queued
+    }
+    h.core().sender().enqueueCommand(201, 0, 0, 0);  // a poll waiting in its lane
+    form().tmrCloseDownTimer();                      // 3: all pages
+    std::vector<int> queued;
+    T_J1939_PROPERITARY_A t;
+    while (h.core().queue().take(t)) {
+        queued.push_back(t.data[7]);
+    }
+    EXPECT_EQ(queued, (std::vector<int>{2, 200})) << "the reset goes first, the poll is gone";
 }
 
 TEST_F(CloseDownTest, NormalModeReportedWhileWaitingEndsTheWait) {
@@ -110,6 +132,43 @@ TEST_F(CloseDownTest, EndOfReceiveThreadClosesTheWindowAndTheAdapter) {
     EXPECT_TRUE(processEventsUntil([&] { return !h.core().link().ready(); }, 5000));
     EXPECT_FALSE(form().tmrTx->isActive());
     EXPECT_EQ(h.dialogs.questions.size(), 1u) << "no second question on the way out";
+}
+
+// The whole close-down against the simulated pump, with a nozzle test running.
+TEST(CloseDownOnTheSimulatedPump, ARunningNozzleTestIsStoppedAndThePurgeAwaitedBeforeTheReset) {
+    ServiceBench b;
+    b.connect();
+    b.window().btTestNozzleFlow->click();
+    ASSERT_TRUE(b.runUntil([&] { return b.service().flowTest() == FlowTestState::Running; }, 5000));
+    TForm1& form = b.h.app().mainWindow();
+    b.h.clearSent();
+    // Confirmed: the transmit queue is emptied and the close-down timer runs (the harness's bus
+    // was opened without the receive thread, so its ticks are driven here).
+    b.h.core().queue().clear();
+    // The close-down ticks every 100 ms; the purge's window and the scheduler run on.
+    uint64_t purgeEndedAt = 0;
+    uint64_t resetAt = 0;
+    for (int i = 0; i < 600 && !b.h.core().flags().stopRequested.load(); ++i) {
+        form.tmrCloseDownTimer();
+        b.run(100);
+        if (purgeEndedAt == 0 && b.service().purgePending() == false) {
+            purgeEndedAt = b.h.elapsedMs();
+        }
+        const auto codes = b.commands();
+        if (resetAt == 0 && std::count(codes.begin(), codes.end(), 2) > 0) {
+            resetAt = b.h.elapsedMs();
+        }
+    }
+    EXPECT_TRUE(b.h.core().flags().stopRequested.load());
+    EXPECT_EQ(b.pump().testModeLevel, 0) << "the reset reached the pump";
+    EXPECT_FALSE(b.pump().valveOpen && b.pump().testModeLevel != 0);
+    const auto codes = b.commands();
+    // Stop, the purge opens and closes the valve, then the reset.
+    ASSERT_GE(codes.size(), 4u);
+    EXPECT_EQ(std::vector<int>(codes.begin(), codes.begin() + 4), (std::vector<int>{4, 13, 13, 2}));
+    EXPECT_GT(purgeEndedAt, 29000u);
+    EXPECT_GE(resetAt, purgeEndedAt);
+    EXPECT_TRUE(b.h.dialogs.shown.empty()) << b.h.dialogs.texts().join(" | ").toStdString();
 }
 
 TEST(CloseDownWithoutAdapter, ToolThatNeverOpenedAnAdapterClosesWithoutQuestion) {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "pump/error_log.h"
+#include "pump_bench.h"
 #include "sim/error_log_image.h"
 #include "sim/pump_layout.h"
-#include "pump_bench.h"
 
 using namespace sim;
 using namespace pump_bench;

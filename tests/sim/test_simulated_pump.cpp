@@ -714,6 +714,35 @@ TEST(PumpCalibration, UserCalibrationEchoAndRange) {
     EXPECT_EQ(u32(p205, 3), 600000u);
 }
 
+// The bucket under the nozzle: 10 minutes at 6000 ml/h are 1000 ml asked. Uncalibrated, this pump
+// delivers 4 % more; calibrated with what the bucket then held, it delivers what is asked.
+TEST(PumpCalibration, BucketFillsByTheRunAndTheStoredCalibration) {
+    Bench bench;
+    inTestMode(bench);
+    EXPECT_EQ(bench.ask(command(13, 0, 0, 1))->at(6), 1);  // valve open
+    bench.ask(command(5, 600000));
+    bench.ask(command(109));
+    bench.pump().advance(600000);
+    bench.ask(command(4));
+    const double calibrationRun = bench.pump().state().bucketGrams;
+    EXPECT_NEAR(calibrationRun, 1040.0, 1.0);
+    bench.pump().advance(5000);
+    EXPECT_EQ(bench.pump().state().bucketGrams, calibrationRun) << "stopped: nothing more";
+
+    bench.ask(command(128, 1040));
+    bench.ask(command(3));
+    EXPECT_EQ(bench.pump().state().bucketGrams, 0.0) << "a new run starts with an empty bucket";
+    bench.pump().advance(600000);
+    bench.ask(command(4));
+    EXPECT_NEAR(bench.pump().state().bucketGrams, 1000.0, 1.0);
+
+    // Through the return line (valve closed) the bucket stays empty.
+    bench.ask(command(13, 0, 0, 0));
+    bench.ask(command(3));
+    bench.pump().advance(60000);
+    EXPECT_EQ(bench.pump().state().bucketGrams, 0.0);
+}
+
 TEST(PumpEeprom, WordsZeroTo191AreValid) {
     Bench bench;
     for (uint32_t address : {0u, 1u, 100u, 191u}) {
@@ -912,6 +941,18 @@ TEST(PumpFaults, Reply255RefusesEveryCommandAndChangesNothing) {
     ASSERT_TRUE(r.has_value());
     EXPECT_EQ((*r)[7], 255);
     EXPECT_EQ(bench.pump().state().testModeLevel, 0);
+}
+
+TEST(PumpFaults, StuckValveAnswersWhereItIsStuck) {
+    PumpOptions options;
+    options.setFault(Fault::ValveStuck);
+    Bench bench(options);
+    inTestMode(bench);
+    ASSERT_TRUE(bench.pump().state().valveOpen) << "stuck open, as it dosed in normal mode";
+    for (uint8_t asked : {0, 1, 0}) {
+        EXPECT_EQ(bench.ask(command(13, 0, 0, asked))->at(6), 1) << int(asked);
+    }
+    EXPECT_TRUE(bench.pump().state().valveOpen);
 }
 
 TEST(PumpFaults, ErrorLogNotReadyFirst) {

@@ -17,6 +17,7 @@ SimHarness::SimHarness(sim::PumpOptions options) {
     app_->core().link().load();
     app_->mainWindow().tmrTx->stop();
     driver_ = app_->core().link().driver();
+    tap_ = app_->simulatorBus()->attach();
     if (driver_ == nullptr || driver_->init() != kCanOk) {
         ADD_FAILURE() << "the simulator bus did not open";
     }
@@ -37,6 +38,14 @@ void SimHarness::run(int ms) {
     for (int t = 0; t < ms; t += 10) {
         elapsedMs_ += 10;
         core().scheduler().schedulerTick();
+        AdapterFrame heard;
+        while (tap_->read(heard)) {
+            const auto f = decodeFrame(heard);
+            if (f && f->pgn == pgn::kProprietaryA &&
+                f->source != app_->simulator()->pump().options().address) {
+                sent_.emplace_back(f->data, f->data + f->length);
+            }
+        }
         if (pumpAlive_) {
             app_->simulator()->tick();
         }
@@ -64,6 +73,16 @@ bool SimHarness::runUntil(const std::function<bool()>& done, int maxMs) {
         run(10);
     }
     return done();
+}
+
+std::vector<int> SimHarness::sentCodes() const {
+    std::vector<int> codes;
+    for (const auto& t : sent_) {
+        if (t.size() >= 8) {
+            codes.push_back(t[7]);
+        }
+    }
+    return codes;
 }
 
 QString SimHarness::label(const char* formName, const char* objectName) const {

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "sim/pump_model.h"
 #include "sim/simulated_pump.h"
@@ -38,6 +39,12 @@ class SimHarness {
         return w ? w->findChild<Widget*>(objectName) : nullptr;
     }
 
+    // The service telegrams the tool put on the bus (single frames, 8 data bytes), in order, and
+    // their code bytes; clearSent forgets them.
+    const std::vector<std::vector<uint8_t>>& sentTelegrams() const { return sent_; }
+    std::vector<int> sentCodes() const;
+    void clearSent() { sent_.clear(); }
+
     ScriptedDialogs dialogs;
     // Called after every 10-ms step (a test drives a window's own timer from here).
     std::function<void(uint64_t nowMs)> onStep;
@@ -46,6 +53,9 @@ class SimHarness {
     QTemporaryDir dir_;
     std::unique_ptr<ToolApplication> app_;
     CanDriver* driver_ = nullptr;
+    // Hears what the tool writes, as any other node on the bus would.
+    std::shared_ptr<SimBus::Endpoint> tap_;
+    std::vector<std::vector<uint8_t>> sent_;
     uint64_t elapsedMs_ = 0;
     bool pumpAlive_ = true;
 };

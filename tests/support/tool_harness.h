@@ -39,10 +39,14 @@ class ScriptedDialogs : public Dialogs {
         answers.pop_front();
         return answer;
     }
-    QString openFileName(const QString&, const QString&, const QString&) override {
+    QString openFileName(const QString& caption, const QString& filter,
+                         const QString& defaultName) override {
+        fileDialogs.push_back({caption, filter, defaultName});
         return takeFileName();
     }
-    QString saveFileName(const QString&, const QString&, const QString&) override {
+    QString saveFileName(const QString& caption, const QString& filter,
+                         const QString& defaultName) override {
+        fileDialogs.push_back({caption, filter, defaultName});
         return takeFileName();
     }
     int execModal(QDialog& dialog) override {
@@ -62,6 +66,13 @@ class ScriptedDialogs : public Dialogs {
     std::vector<Shown> questions;
     std::deque<bool> answers;
     std::deque<QString> fileNames;
+    // The file dialogs asked, with what they offered.
+    struct FileDialog {
+        QString caption;
+        QString filter;
+        QString defaultName;
+    };
+    std::vector<FileDialog> fileDialogs;
     QStringList modals;
     int modalResult = 1;
     // Runs while a message box would be open (a test lets the tool work on meanwhile).
