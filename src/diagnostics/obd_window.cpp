@@ -1,5 +1,6 @@
 #include "diagnostics/obd_window.h"
 
+#include <QHeaderView>
 #include <QVBoxLayout>
 
 using namespace obd_grid;
@@ -32,6 +33,8 @@ TfOBD::TfOBD(PumpSoftwareVersion versionAtCreation, QWidget* parent)
             showRow(row);
         }
     }
+    // The narrow spacer column is narrower than a header section would like to be.
+    advsgOBD->horizontalHeader()->setMinimumSectionSize(1);
     int width = 2 * advsgOBD->frameWidth();
     for (int column = 0; column < kColumnCount; ++column) {
         advsgOBD->setColumnWidth(column, kColumnWidths[static_cast<std::size_t>(column)]);

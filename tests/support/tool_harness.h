@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -47,7 +48,7 @@ class ScriptedDialogs : public Dialogs {
     }
     int execModal(QDialog& dialog) override {
         modals.push_back(dialog.objectName());
-        return modalResult;
+        return onModal ? onModal(dialog) : modalResult;
     }
 
     QStringList texts() const {
@@ -64,6 +65,9 @@ class ScriptedDialogs : public Dialogs {
     std::deque<QString> fileNames;
     QStringList modals;
     int modalResult = 1;
+    // Plays the operator in a modal window (fills it in, picks an entry) and gives its result;
+    // without it every modal window returns modalResult untouched.
+    std::function<int(QDialog&)> onModal;
     // Runs while a message box would be open (a test lets the tool work on meanwhile).
     std::function<void()> onMessage;
 
