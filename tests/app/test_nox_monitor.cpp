@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QTest>
 #include <cstring>
