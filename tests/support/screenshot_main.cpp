@@ -1,10 +1,12 @@
-// Takes the README's screenshots: the tool on its built-in simulated pump, after a few poll
-// rounds. `tool-screenshot out.png` shoots the main window with the extended data shown;
-// `tool-screenshot out.png fServiceTool` shoots that window instead (the service window with a
-// nozzle flow test running). Run it under a real X server (scripts/screenshot uses xvfb-run).
+// Takes the README's screenshot: the tool on its built-in simulated pump, with the extended data
+// shown, after a few poll rounds. Run it under a real X server (scripts/screenshot uses xvfb-run).
+//   tool-screenshot out.png [form [button]]
+// With a form name ("fNOxSensor") that window is shown and shot instead of the main window; with a
+// button name too ("btnReadErrorLog") the button is pressed once the pump has answered.
 
 #include <QApplication>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -12,7 +14,6 @@
 
 #include "app/dialogs.h"
 #include "mainwindow/main_window.h"
-#include "service/service_tool.h"
 #include "tool/tool_application.h"
 
 namespace {
@@ -26,7 +27,6 @@ class SilentDialogs : public QtDialogs {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString out = argc > 1 ? argv[1] : "main-window.png";
-    const QString formName = argc > 2 ? argv[2] : QString();
     QTemporaryDir dir;
     SilentDialogs dialogs;
     ToolOptions options;
@@ -34,28 +34,31 @@ int main(int argc, char** argv) {
     options.settingsPath = dir.filePath("tool.ini");
     ToolApplication tool(options, dialogs);
     tool.show();
-    QWidget* shown = &tool.mainWindow();
-    if (formName.isEmpty()) {
-        QTimer::singleShot(1000, [&] { tool.mainWindow().Extendeddata1->trigger(); });
-    } else {
-        shown = tool.window(formName);
-        if (shown == nullptr) {
-            std::printf("no window %s\n", qPrintable(formName));
+    QTimer::singleShot(1000, [&] { tool.mainWindow().Extendeddata1->trigger(); });
+    QWidget* window = &tool.mainWindow();
+    if (argc > 2) {
+        window = tool.window(argv[2]);
+        if (!window) {
+            std::printf("no window %s\n", argv[2]);
             return 1;
         }
-        QTimer::singleShot(1000, [shown] {
-            shown->move(0, 0);
-            shown->show();
-            shown->raise();
-            shown->activateWindow();
+        QTimer::singleShot(1500, [window] {
+            window->move(0, 0);
+            window->show();
+            window->raise();
+            window->activateWindow();
         });
-        if (auto* service = qobject_cast<TfServiceTool*>(shown)) {
-            QTimer::singleShot(3000, [service] { service->btTestNozzleFlow->click(); });
-        }
+    }
+    if (argc > 3) {
+        QTimer::singleShot(4000, [window, button = QString(argv[3])] {
+            if (auto* b = window->findChild<QPushButton*>(button)) {
+                b->click();
+            }
+        });
     }
     QTimer::singleShot(9000, [&] {
         // What the X server shows, so that a window that failed to repaint would show too.
-        const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(shown->winId());
+        const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(window->winId());
         const bool saved = shot.save(out);
         std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(out));
         std::_Exit(saved ? 0 : 1);

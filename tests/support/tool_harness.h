@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -51,7 +52,7 @@ class ScriptedDialogs : public Dialogs {
     }
     int execModal(QDialog& dialog) override {
         modals.push_back(dialog.objectName());
-        return modalResult;
+        return onModal ? onModal(dialog) : modalResult;
     }
 
     QStringList texts() const {
@@ -75,6 +76,9 @@ class ScriptedDialogs : public Dialogs {
     std::vector<FileDialog> fileDialogs;
     QStringList modals;
     int modalResult = 1;
+    // Plays the operator in a modal window (fills it in, picks an entry) and gives its result;
+    // without it every modal window returns modalResult untouched.
+    std::function<int(QDialog&)> onModal;
     // Runs while a message box would be open (a test lets the tool work on meanwhile).
     std::function<void()> onMessage;
 
