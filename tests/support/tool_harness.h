@@ -32,6 +32,9 @@ class ScriptedDialogs : public Dialogs {
     }
     bool askYesNo(const QString& text, const QString& caption, Icon icon) override {
         questions.push_back({text, caption, icon});
+        if (onQuestion) {
+            onQuestion();
+        }
         if (answers.empty()) {
             return false;
         }
@@ -47,6 +50,9 @@ class ScriptedDialogs : public Dialogs {
     }
     int execModal(QDialog& dialog) override {
         modals.push_back(dialog.objectName());
+        if (onModal) {
+            return onModal(dialog);
+        }
         return modalResult;
     }
 
@@ -66,6 +72,11 @@ class ScriptedDialogs : public Dialogs {
     int modalResult = 1;
     // Runs while a message box would be open (a test lets the tool work on meanwhile).
     std::function<void()> onMessage;
+    // Runs while a question would be open.
+    std::function<void()> onQuestion;
+    // Plays the operator in a modal window (types, clicks) and gives its result; without it
+    // every modal window ends with modalResult.
+    std::function<int(QDialog&)> onModal;
 
   private:
     QString takeFileName() {
