@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QEvent>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QMenuBar>
 #include <QRegularExpressionValidator>
@@ -440,10 +441,10 @@ void TfInstaller::applyEnableChange(const EnableChange& change, bool forcing) {
     }
     if (change.heaterGroupNavy) {
         QPalette palette = gbMonitorExtHeaters->palette();
-        palette.setColor(QPalette::WindowText,
-                         *change.heaterGroupNavy
-                             ? kNavy
-                             : palette.color(QPalette::Disabled, QPalette::WindowText));
+        // The system's grey text, from the application's palette (this one may hold navy).
+        const QColor grey =
+            QGuiApplication::palette().color(QPalette::Disabled, QPalette::WindowText);
+        palette.setColor(QPalette::WindowText, *change.heaterGroupNavy ? kNavy : grey);
         gbMonitorExtHeaters->setPalette(palette);
     }
     if (forcing && change.engineSpeedSelection) {

@@ -138,6 +138,12 @@ class ToolHarness {
     // Proprietary A telegrams the tool sent, by their code byte (single frames and TP
     // announcements).
     std::vector<int> sentCodes() const;
+    // The Proprietary A telegrams the tool sent, whole: single frames as they are, long ones put
+    // together from their TP.CM announcement and TP.DT packets.
+    std::vector<std::vector<uint8_t>> sentTelegrams() const;
+    // A service reply from the pump to the tool; a long one through the transport protocol (a
+    // broadcast announcement and its packets).
+    void reply(const std::vector<uint8_t>& telegram, uint8_t pump = 61);
 
     // A label of the main window, or of the window with that form name.
     QString label(const char* objectName) const;
