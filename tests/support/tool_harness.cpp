@@ -120,8 +120,8 @@ std::vector<std::vector<uint8_t>> ToolHarness::sentTelegrams() const {
                    (f.data[5] | (f.data[6] << 8) | (f.data[7] << 16)) == int(pgn::kProprietaryA)) {
             expected = std::size_t(f.data[1] | (f.data[2] << 8));
             building.clear();
-        } else if (f.pgn == pgn::kTpDt && expected > 0 && f.length == 8) {
-            for (int i = 1; i < 8 && building.size() < expected; ++i) {
+        } else if (f.pgn == pgn::kTpDt && expected > 0 && f.length >= 2) {
+            for (int i = 1; i < f.length && building.size() < expected; ++i) {
                 building.push_back(f.data[i]);
             }
             if (building.size() == expected) {
