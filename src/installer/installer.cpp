@@ -272,9 +272,10 @@ void TfInstaller::buildRows(const DisplayFormat& format) {
         }
         control->setObjectName(row.control);
         control->setMinimumWidth(kControlWidth);
-        // Assistive technology names each entry by its row's caption.
+        // Assistive technology names each entry by its row's caption (a combo box would
+        // otherwise be announced by its current item alone).
         caption->setBuddy(control);
-        newCaption->setBuddy(control);
+        control->setAccessibleName(caption->text());
 
         grid->addWidget(caption, r, kCaptionColumn);
         grid->addWidget(actualCaption, r, kActualCaptionColumn);

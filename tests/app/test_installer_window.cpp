@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QMenuBar>
 #include <QScrollArea>
@@ -47,9 +48,17 @@ TEST(InstallerWindow, EveryRowAsTheControlTableHasIt) {
         SCOPED_TRACE(row.control);
         QWidget* control = w.widget(row.control);
         ASSERT_NE(control, nullptr);
-        // Named by its caption, and placed in its container.
-        EXPECT_NE(captionOf(w, control, QString::fromUtf8(row.caption.data(), row.caption.size())),
-                  nullptr);
+        // Named by its caption, for assistive technology too, and placed in its container.
+        const QString caption = QString::fromUtf8(row.caption.data(), row.caption.size());
+        EXPECT_NE(captionOf(w, control, caption), nullptr);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(accessible, nullptr);
+        QStringList labelledBy;
+        for (const auto& [label, relation] : accessible->relations(QAccessible::Label)) {
+            (void)relation;
+            labelledBy << label->text(QAccessible::Name);
+        }
+        EXPECT_TRUE(labelledBy.contains(caption)) << labelledBy.join('|').toStdString();
         EXPECT_TRUE(inside(control, containerOf(row.group).objectName));
         // The pump's value beside it, "?" until the pump tells, marked as a read-out.
         QLabel* value = w.label(row.actualValue);
