@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -29,8 +30,8 @@ enum Column {
     kRangeColumn,
     kColumnCount
 };
-constexpr int kValueWidth = 110;
-constexpr int kControlWidth = 150;
+constexpr int kValueWidth = 150;
+constexpr int kControlWidth = 160;
 constexpr const char* kActualValueCaption = "Actual value";
 constexpr const char* kNewValueCaption = "New value";
 // The heading colour of the heater-monitoring group while the external heater is enabled.
@@ -116,6 +117,66 @@ std::string vinBytes(const QString& text) {
         out.push_back(c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '\x01');
     }
     return out;
+}
+
+// The short date pattern of the operator's settings (strftime style, as the read-outs use it)
+// for the date picker, so that both show a date alike.
+QString qtDateFormat(const std::string& pattern) {
+    QString out;
+    QString literal;
+    auto flush = [&] {
+        if (!literal.isEmpty()) {
+            out += '\'' + literal + '\'';
+            literal.clear();
+        }
+    };
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%' || i + 1 == pattern.size()) {
+            literal += QChar::fromLatin1(pattern[i]);
+            continue;
+        }
+        const char token = pattern[++i];
+        const char* qt = nullptr;
+        switch (token) {
+            case 'd':
+                qt = "dd";
+                break;
+            case 'e':
+                qt = "d";
+                break;
+            case 'm':
+                qt = "MM";
+                break;
+            case 'y':
+                qt = "yy";
+                break;
+            case 'Y':
+                qt = "yyyy";
+                break;
+            case 'b':
+                qt = "MMM";
+                break;
+            case 'B':
+                qt = "MMMM";
+                break;
+            case 'a':
+                qt = "ddd";
+                break;
+            case 'A':
+                qt = "dddd";
+                break;
+            default:
+                break;
+        }
+        if (qt) {
+            flush();
+            out += qt;
+        } else if (token == '%') {
+            literal += '%';
+        }
+    }
+    flush();
+    return out.isEmpty() ? QLocale().dateFormat(QLocale::ShortFormat) : out;
 }
 
 }  // namespace
@@ -205,15 +266,20 @@ void TfInstaller::buildRows(const DisplayFormat& format) {
             parentGrid->addWidget(container, rows[c.parent]++, 0, 1, kColumnCount);
         }
         auto* grid = new QGridLayout(container);
-        if (group == InstallerGroup::ExtHeaterConfig ||
-            group == InstallerGroup::UreaTankTemperatureSettings) {
-            grid->setContentsMargins(0, 0, 0, 0);
+        // The columns right of the captions have fixed widths and the captions take the rest, so
+        // with no margin on the right the columns line up through the nested containers.
+        grid->setColumnStretch(kCaptionColumn, 1);
+        if (group != InstallerGroup::Setup) {
+            const QMargins m = grid->contentsMargins();
+            const bool panel = ::containerOf(group).caption.empty();
+            grid->setContentsMargins(panel ? 0 : m.left(), panel ? 0 : m.top(), 0,
+                                     panel ? 0 : m.bottom());
         }
         grids[group] = grid;
         return grid;
     };
 
-    QList<QLabel*> captions;
+    std::vector<QWidget*> columns[kColumnCount];
     for (const InstallerControl& row : kInstallerControls) {
         QGridLayout* grid = gridOf(row.group, gridOf);
         QWidget* parent = grid->parentWidget();
@@ -223,7 +289,6 @@ void TfInstaller::buildRows(const DisplayFormat& format) {
         if (row.captionLabel) {
             caption->setObjectName(row.captionLabel);
         }
-        captions << caption;
         auto* actualCaption = new QLabel(kActualValueCaption, parent);
         if (row.actualCaptionLabel) {
             actualCaption->setObjectName(row.actualCaptionLabel);
@@ -233,7 +298,6 @@ void TfInstaller::buildRows(const DisplayFormat& format) {
         value->setProperty("tag", kInstallerReadoutTag);
         value->setAutoFillBackground(true);
         value->setBackgroundRole(QPalette::Button);
-        value->setMinimumWidth(kValueWidth);
         value->installEventFilter(this);
         actualCaption->setBuddy(value);
         auto* newCaption = new QLabel(kNewValueCaption, parent);
@@ -265,13 +329,12 @@ void TfInstaller::buildRows(const DisplayFormat& format) {
             case ControlKind::DatePicker: {
                 auto* d = new QDateEdit(QDate::currentDate(), parent);
                 d->setCalendarPopup(true);
-                d->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+                d->setDisplayFormat(qtDateFormat(format.shortDateFormat));
                 control = d;
                 break;
             }
         }
         control->setObjectName(row.control);
-        control->setMinimumWidth(kControlWidth);
         // Assistive technology names each entry by its row's caption (a combo box would
         // otherwise be announced by its current item alone).
         caption->setBuddy(control);
@@ -282,23 +345,37 @@ void TfInstaller::buildRows(const DisplayFormat& format) {
         grid->addWidget(value, r, kValueColumn);
         grid->addWidget(newCaption, r, kNewCaptionColumn);
         grid->addWidget(control, r, kControlColumn);
+        // Every row has its range column, empty where it has no caption, so the columns line up.
         const std::string range = rangeCaptionText(row, format);
-        if (!range.empty() || row.rangeCaption) {
-            auto* rangeLabel = new QLabel(QString::fromStdString(range), parent);
-            if (row.rangeCaption) {
-                rangeLabel->setObjectName(row.rangeCaption);
-            }
+        auto* rangeLabel = new QLabel(QString::fromStdString(range), parent);
+        if (row.rangeCaption) {
+            rangeLabel->setObjectName(row.rangeCaption);
+        }
+        if (!range.empty()) {
             control->setAccessibleDescription(rangeLabel->text());
-            grid->addWidget(rangeLabel, r, kRangeColumn);
+        }
+        grid->addWidget(rangeLabel, r, kRangeColumn);
+        QWidget* const cells[kColumnCount] = {caption,    actualCaption, value,
+                                              newCaption, control,       rangeLabel};
+        for (int column = 0; column < kColumnCount; ++column) {
+            columns[column].push_back(cells[column]);
         }
     }
-    // One caption width for every container, so the values line up from top to bottom.
-    int width = 0;
-    for (QLabel* c : captions) {
-        width = std::max(width, c->sizeHint().width());
-    }
-    for (QLabel* c : captions) {
-        c->setMinimumWidth(width);
+    // One width a column, the same in every container, so the values line up from top to
+    // bottom; the captions have at least the widest caption's room.
+    const int fixedWidths[kColumnCount] = {0, 0, kValueWidth, 0, kControlWidth, 0};
+    for (int column = 0; column < kColumnCount; ++column) {
+        int width = fixedWidths[column];
+        for (QWidget* cell : columns[column]) {
+            width = std::max(width, cell->sizeHint().width());
+        }
+        for (QWidget* cell : columns[column]) {
+            if (column == kCaptionColumn) {
+                cell->setMinimumWidth(width);
+            } else {
+                cell->setFixedWidth(width);
+            }
+        }
     }
     grids[InstallerGroup::Setup]->setRowStretch(rows[InstallerGroup::Setup], 1);
 
@@ -488,6 +565,23 @@ ConfigurationInput TfInstaller::configurationInput() const {
 void TfInstaller::showEvent(QShowEvent* event) {
     ToolWindow::showEvent(event);
     pcConfiguration->setCurrentWidget(sbZovar);
+    if (!fitted_) {
+        fitted_ = true;
+        fitToContent();
+    }
+}
+
+void TfInstaller::fitToContent() {
+    // As tall as "Setup" wants, within the screen; the page scrolls beyond that.
+    const QSize page = tsZovar->sizeHint();
+    const int frameHeight = height() - sbZovar->viewport()->height();
+    const int frameWidth = width() - sbZovar->viewport()->width();
+    QSize wanted(page.width() + frameWidth + sbZovar->verticalScrollBar()->sizeHint().width(),
+                 page.height() + frameHeight);
+    if (const QScreen* s = screen()) {
+        wanted = wanted.boundedTo(s->availableGeometry().size() - QSize(0, 30));
+    }
+    resize(wanted.expandedTo(minimumSizeHint()));
 }
 
 bool TfInstaller::eventFilter(QObject* watched, QEvent* event) {

@@ -104,5 +104,8 @@ class TfInstaller : public ToolWindow {
 
   private:
     void buildRows(const DisplayFormat& format);
+    void fitToContent();
     void setContainerEnabled(const char* objectName, bool enabled);
+
+    bool fitted_ = false;
 };

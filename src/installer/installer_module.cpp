@@ -159,8 +159,10 @@ void InstallerModule::configure() {
         const PumpSoftwareVersion version = core_.scheduler().pumpSoftwareVersion();
         const bool oldPump = softwareKnown_ && version.oldConfigurationLayout();
         installer_->setExtendedVisible(outcome.extendedVisible && !oldPump);
-        if (outcome.extendedVisible && softwareKnown_) {
-            const bool ureaTank = !oldPump && version.combined() > 8;
+        if (outcome.extendedVisible && softwareKnown_ && !oldPump) {
+            // As the pump's next page 204 would leave them.
+            installer_->cbExternalHeaterSelection->setEnabled(true);
+            const bool ureaTank = version.combined() > 8;
             installer_->pUreaTankTemperatureSettings->setVisible(ureaTank);
             installer_->gbMonitorExtHeaters->setVisible(ureaTank);
         }

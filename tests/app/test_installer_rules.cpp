@@ -183,6 +183,19 @@ TEST_F(InstallerRules, FirstPage204SetsTheHeaterSelectionWhichOnlyTheExtendedLev
     EXPECT_EQ(w().cbExternalHeaterSelection->currentIndex(), 1);  // once per run only
 }
 
+TEST_F(InstallerRules, GrantingTheExtendedLevelOpensWhatThePumpsPageWould) {
+    // The run's first page 204 came while no level was granted: the heater selection is the
+    // pump's and locked, the urea tank settings hidden.
+    Bytes p204 = page204(0, 9);
+    page(h, service_code::kPage204, p204);
+    ASSERT_FALSE(w().cbExternalHeaterSelection->isEnabled());
+    grantLevel(h, kAccessLevelExtended);
+    EXPECT_TRUE(w().cbExternalHeaterSelection->isEnabled());
+    EXPECT_FALSE(w().gbExtendedConfig->isHidden());
+    EXPECT_FALSE(w().pUreaTankTemperatureSettings->isHidden());
+    EXPECT_FALSE(w().gbMonitorExtHeaters->isHidden());
+}
+
 TEST_F(InstallerRules, BelowTheExtendedLevelTheEngineSpeedUsesThePumpsDefaultRatio) {
     // A 0.09 pump at level 10: the extended group stays hidden, so the divider label (which would
     // read "?") is not used.

@@ -142,6 +142,11 @@ TEST(InstallerWindow, StartsAtTheBasicPageWithTheHeaterLimitsOff) {
     EXPECT_TRUE(w.gbExtendedConfig->isHidden());
     EXPECT_FALSE(w.tabShown(w.tsMIconfig));
     EXPECT_FALSE(w.tabShown(w.tsDM1config));
+    // The picker shows a date as the read-outs do (the operator's short date pattern).
+    const QDate date(2025, 3, 14);
+    EXPECT_EQ(date.toString(w.dtpZovar_InstallDate->displayFormat()), "2025-03-14");
+    EXPECT_EQ(date.toString(TfInstaller(kComma).dtpZovar_InstallDate->displayFormat()),
+              "14.03.2025");
     EXPECT_EQ(w.pcConfiguration->tabText(0), "Setup");
     EXPECT_EQ(w.pcConfiguration->tabText(1), "MI configuration");
     EXPECT_EQ(w.pcConfiguration->tabText(2), "DM configuration");
