@@ -27,9 +27,9 @@ constexpr const char* kErrorCaption = "Error";
 constexpr const char* kInformationCaption = "Information";
 constexpr const char* kConfirmCaption = "Confirm";
 constexpr const char* kSoftwareUnknown =
-    "Nothing was downloaded: the pump has not reported its software version yet, so the "
-    "configuration layout it takes is not known.\nPlease wait for the pump's status pages and try "
-    "again.";
+    "Nothing was downloaded: the pump has not reported its software version and installer "
+    "settings yet, so the configuration it takes is not known.\nPlease wait for the pump's status "
+    "pages and try again.";
 
 // Holds the scheduler timer for as long as it lives.
 class SchedulerPause {
@@ -188,6 +188,7 @@ void InstallerModule::onPumpCommunication(bool found) {
     installer_->setDownloadEnabled(found);
     // A pump found anew reports its software again before anything is written to it.
     softwareKnown_ = false;
+    settingsKnown_ = false;
 }
 
 // --- Enable rules on the operator's changes ---
@@ -246,7 +247,7 @@ void InstallerModule::downloadConfiguration() {
             installer_->focusControl(failure->focus);
             return;
         }
-        if (!softwareKnown_) {
+        if (!softwareKnown_ || (input.pumpSoftware.page216() && !settingsKnown_)) {
             showMessage(kSoftwareUnknown, kErrorCaption, Dialogs::Icon::Error);
             return;
         }
@@ -440,6 +441,7 @@ void InstallerModule::onRawPage(uint8_t code, std::span<const uint8_t> body) {
         }
         if (page.installerSettings) {
             pumpInstallerSettings_ = *page.installerSettings;
+            settingsKnown_ = true;
         }
         applyTexts(page.texts);
         applySelections(page.comboSelections);

@@ -119,6 +119,9 @@ class InstallerModule : public QObject,
     uint8_t lastDm1SettingSent_ = 0;
     // The pump's software version is known once its page 204 has arrived since it was found.
     bool softwareKnown_ = false;
+    // Its installer settings block (page 216) likewise, for a pump that has one: until then the
+    // settings below the extended level may still be another pump's.
+    bool settingsKnown_ = false;
     bool installDateKnown_ = false;
     bool dashboardKnown_ = false;
     std::optional<uint8_t> pumpTlOutputSetup_;

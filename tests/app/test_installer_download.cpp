@@ -261,20 +261,23 @@ TEST_F(InstallerDownload, DecimalEditsAreReadWithTheOperatorsSeparator) {
 }
 
 TEST_F(InstallerDownload, NothingIsSentForASettingThePumpHasNotReported) {
-    // A 0.09 pump at the installer level whose pages 203 and 216 have not come yet: the image would
-    // carry settings nobody knows.
+    // A 0.09 pump at the installer level whose page 203 has not come: the image would carry a
+    // minimum MAF nobody knows (the edit below the extended level is empty).
     connect(0, 9, kAccessLevelInstaller, false);
+    page(h, service_code::kPage216, page216(0, 1));
     typeBasic();
+    h.dialogs.answers = {true, true};
     w().btZovar_DownloadConfiguration->click();
     ASSERT_EQ(h.dialogs.shown.size(), 2u);
     EXPECT_TRUE(h.dialogs.shown[1].text.startsWith("Nothing was downloaded"));
+    EXPECT_TRUE(h.dialogs.shown[1].text.contains("Minimum MAF"));
     EXPECT_EQ(h.dialogs.shown[1].icon, Dialogs::Icon::Error);
-    EXPECT_NE(w().focusWidget(), nullptr);
+    EXPECT_EQ(w().focusWidget(), w().widget("eMAFatIdleSpeed"));
     exchange();
     EXPECT_TRUE(codes().empty()) << "not even the test mode";
 }
 
-TEST_F(InstallerDownload, NothingIsSentBeforeThePumpHasToldItsSoftware) {
+TEST_F(InstallerDownload, NothingIsSentBeforeThePumpHasToldItsSoftwareAndSettings) {
     connect(0, 0, kAccessLevelInstaller, false);  // found, but no page 204 yet
     typeBasic();
     w().btZovar_DownloadConfiguration->click();
@@ -282,6 +285,23 @@ TEST_F(InstallerDownload, NothingIsSentBeforeThePumpHasToldItsSoftware) {
     EXPECT_TRUE(h.dialogs.shown[1].text.contains("software version"));
     exchange();
     EXPECT_TRUE(codes().empty());
+
+    // Found anew (another pump, perhaps): what the window holds of the last one does not count
+    // until the new one's pages 204 and 216 are in.
+    Bench run;
+    run.connect(0, 11, kAccessLevelInstaller);
+    run.typeBasic();
+    run.h.pumpClaims(61);
+    page(run.h, service_code::kPage204, page204(0, 11));
+    run.h.dialogs.shown.clear();
+    run.w().btZovar_DownloadConfiguration->click();
+    ASSERT_EQ(run.h.dialogs.shown.size(), 2u);
+    EXPECT_TRUE(run.h.dialogs.shown[1].text.contains("installer settings"));
+    page(run.h, service_code::kPage216, page216(0, 1));
+    run.h.dialogs.shown.clear();
+    run.h.dialogs.answers = {true, true};
+    run.w().btZovar_DownloadConfiguration->click();
+    EXPECT_EQ(run.h.dialogs.shown.size(), 1u) << run.h.dialogs.texts().join('|').toStdString();
 }
 
 TEST_F(InstallerDownload, Image147ByteForByteThenItsEcho) {
