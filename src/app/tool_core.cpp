@@ -233,6 +233,18 @@ void ToolCore::txFailed() {
     }
 }
 
+void ToolCore::pauseScheduler() {
+    if (mainWindow_) {
+        mainWindow_->pauseScheduler();
+    }
+}
+
+void ToolCore::resumeScheduler() {
+    if (mainWindow_) {
+        mainWindow_->resumeScheduler();
+    }
+}
+
 void ToolCore::receiveThreadFinished() {
     if (mainWindow_) {
         mainWindow_->receiveThreadFinished();

@@ -39,6 +39,10 @@ class MainWindowHooks {
     virtual void startScheduler() = 0;
     // The receive thread has ended: the main window closes.
     virtual void receiveThreadFinished() = 0;
+    // The scheduler timer stops until the matching resume (pauses nest); a timer that was not
+    // running stays stopped.
+    virtual void pauseScheduler() = 0;
+    virtual void resumeScheduler() = 0;
 };
 
 // Dialogs that wait while a receive hand-off runs: a message box opened from inside one would
@@ -113,6 +117,10 @@ class ToolCore : public ReceiveSink,
     // Ends the wait for the current reply; shows the dialog for every code but 0.
     void operatorMessage(int code, int number = 0);
     ProprietarySender& sender() { return scheduler_.sender(); }
+    // Holds the scheduler timer while a window builds a sequence that must leave whole: nothing
+    // is sent and no reply is chased until resumeScheduler().
+    void pauseScheduler();
+    void resumeScheduler();
     PumpConnection& scheduler() { return scheduler_; }
     const PumpConnection& scheduler() const { return scheduler_; }
     TProperitaryQueue& queue() { return queue_; }

@@ -115,3 +115,19 @@ void MainWindowModule::startScheduler() {
 void MainWindowModule::receiveThreadFinished() {
     form_->close();
 }
+
+void MainWindowModule::pauseScheduler() {
+    if (schedulerPauses_++ == 0) {
+        schedulerWasRunning_ = form_->tmrTx->isActive();
+        form_->tmrTx->stop();
+    }
+}
+
+void MainWindowModule::resumeScheduler() {
+    if (schedulerPauses_ == 0) {
+        return;
+    }
+    if (--schedulerPauses_ == 0 && schedulerWasRunning_) {
+        form_->tmrTx->start();
+    }
+}

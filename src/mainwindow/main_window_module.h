@@ -46,6 +46,8 @@ class MainWindowModule : public QObject,
     void txFailed() override;
     void startScheduler() override;
     void receiveThreadFinished() override;
+    void pauseScheduler() override;
+    void resumeScheduler() override;
 
     // "Close": the first secondary window that is active, in creation order.
     void closeActiveWindow();
@@ -56,4 +58,6 @@ class MainWindowModule : public QObject,
     TfrmAboutBox* about_;
     TfrmClosingApplication* closing_;
     QList<QWidget*> secondary_;
+    int schedulerPauses_ = 0;
+    bool schedulerWasRunning_ = false;
 };

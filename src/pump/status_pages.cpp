@@ -4,6 +4,8 @@
 #include <charconv>
 #include <ctime>
 
+#include "pump/installer_controls.h"
+#include "pump/installer_values.h"
 #include "pump/service_telegram.h"
 #include "pump/text_tables.h"
 
@@ -323,19 +325,32 @@ Page204Result decodePage204(std::span<const uint8_t> body, const InstallerView& 
         }
     }
 
+    // A setting the pump reports past the items of its combo box shows its raw value; the label
+    // never takes an item the pump does not hold.
+    auto selectionText = [&](const char* label, const char* combo, uint8_t index) {
+        if (holdsItem(combo, index)) {
+            out.comboItems.push_back({ReadoutWindow::Installer, label, combo, index});
+        } else {
+            t.push_back({ReadoutWindow::Installer, label, comboItemText(combo, index)});
+        }
+    };
     const auto levelSetup = r.u8(kLevelSensorSetup);
     if (levelSetup) {
-        out.comboItems.push_back({ReadoutWindow::Installer, "lUreaTankLevelSensorSetup",
-                                  "cbUreaTankLevelSensorSetup", *levelSetup});
+        selectionText("lUreaTankLevelSensorSetup", "cbUreaTankLevelSensorSetup", *levelSetup);
         out.pumpLevelSensorSetup = *levelSetup;
     }
+    // An open input (count 1023) has no resistance to show.
+    auto limitText = [](uint16_t count) {
+        const auto ohm = levelLimitOhm(count);
+        return ohm ? formatSigned(*ohm) : std::string(kUnknownText);
+    };
     std::optional<std::string> lowLimit, emptyLimit;
     if (auto v = r.u16(kLevelLowLimit)) {
-        lowLimit = formatSigned(levelLimitResistance(*v));
+        lowLimit = limitText(*v);
         t.push_back({ReadoutWindow::Installer, "lLevelSensor_LowLimit_Value", *lowLimit});
     }
     if (auto v = r.u16(kLevelEmptyLimit)) {
-        emptyLimit = formatSigned(levelLimitResistance(*v));
+        emptyLimit = limitText(*v);
         t.push_back({ReadoutWindow::Installer, "lLevelSensor_EmptyLimit_Value", *emptyLimit});
     }
 
@@ -344,19 +359,31 @@ Page204Result decodePage204(std::span<const uint8_t> body, const InstallerView& 
         if (*tlSetup == kTlCircuitBreaker) {
             t.push_back({ReadoutWindow::Installer, "lTLoutputSetup", kCircuitBreakerText});
         } else {
-            out.comboItems.push_back(
-                {ReadoutWindow::Installer, "lTLoutputSetup", "cbTLoutputSetup", *tlSetup});
+            selectionText("lTLoutputSetup", "cbTLoutputSetup", *tlSetup);
         }
         out.pumpTlOutputSetup = *tlSetup;
     }
 
-    // Below the extended level the new-value controls start from what the pump holds.
+    // Below the extended level the new-value controls start from what the pump holds, so that a
+    // download writes the pump's own settings back. A setting past the items is never preset:
+    // the combo box is emptied instead, and a download then writes the pump's raw value back
+    // rather than a stale selection.
     if (!after.extendedConfigVisible) {
+        auto preset = [&](const char* combo, uint8_t index) {
+            out.comboSelections.push_back(
+                {combo, holdsItem(combo, index) ? int{index} : installer_index::kNone});
+        };
         if (tlSetup) {
-            out.comboSelections.push_back({"cbTLoutputSetup", *tlSetup});
+            preset("cbTLoutputSetup", *tlSetup);
         }
         if (levelSetup) {
-            out.comboSelections.push_back({"cbUreaTankLevelSensorSetup", *levelSetup});
+            preset("cbUreaTankLevelSensorSetup", *levelSetup);
+        }
+        if (heaterBits) {
+            out.comboSelections.push_back(
+                {"cbMonitorTankHeater", (*heaterBits & kMonitorTankHeaterBit) ? 1 : 0});
+            out.comboSelections.push_back(
+                {"cbMonitorLineHeater", (*heaterBits & kMonitorLineHeaterBit) ? 1 : 0});
         }
         if (lowLimit) {
             out.edits.push_back(

@@ -43,7 +43,7 @@ ToolApplication::ToolApplication(const ToolOptions& options, Dialogs& dialogs)
     // One registration line a family.
     main_ = std::make_unique<MainWindowModule>(*core_, shown);
     service_ = std::make_unique<ServiceModule>(*core_);
-    installer_ = std::make_unique<InstallerModule>(*core_);
+    installer_ = std::make_unique<InstallerModule>(*core_, *service_);
     diagnostics_ = std::make_unique<DiagnosticsModule>(*core_);
     for (ToolModule* m : std::initializer_list<ToolModule*>{main_.get(), service_.get(),
                                                             installer_.get(), diagnostics_.get()}) {

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "mainwindow/main_window.h"
+#include "pump/installer_access.h"
 #include "tool_harness.h"
 
 namespace {
@@ -51,6 +52,8 @@ TEST(MainWindow, ClickingAReadoutTwiceGivesBackItsFirstColour) {
 
 TEST(MainWindow, WindowTogglesFollowTheirWindows) {
     ToolHarness h;
+    // The installer's "Configure" asks for its password once; the operator gives the installer's.
+    h.dialogs.modalResult = static_cast<int>(PasswordDialogResult::Installer);
     TForm1& form = h.mainWindow();
     struct Toggle {
         QAction* item;

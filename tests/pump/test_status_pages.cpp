@@ -183,7 +183,8 @@ TEST(Page204, FieldsAndTexts) {
     EXPECT_EQ(textOf(page.texts, ReadoutWindow::Installer, "lDashboard"), "123456");
     EXPECT_EQ(textOf(page.texts, ReadoutWindow::Installer, "lBlockedNozzleSetupRestart"), "30");
     EXPECT_EQ(textOf(page.texts, ReadoutWindow::Installer, "lLevelSensor_LowLimit_Value"), "1002");
-    EXPECT_EQ(textOf(page.texts, ReadoutWindow::Installer, "lLevelSensor_EmptyLimit_Value"), "0");
+    // An open input has no resistance.
+    EXPECT_EQ(textOf(page.texts, ReadoutWindow::Installer, "lLevelSensor_EmptyLimit_Value"), "?");
     EXPECT_EQ(textOf(page.texts, ReadoutWindow::Installer, "lInstallDate"), "29.02.2024");
     EXPECT_EQ(page.pumpSoftwareVersion, (PumpSoftwareVersion{1, 5}));
     EXPECT_EQ(page.externalHeaterPresent, true);
@@ -280,18 +281,87 @@ TEST(Page204, NewValuePresetsOnlyWhileExtendedConfigIsHidden) {
     EXPECT_EQ(textOf(page.edits, ReadoutWindow::Installer, "eLevelSensor_LowLimit_NewValue"),
               "1002");
     EXPECT_EQ(textOf(page.edits, ReadoutWindow::Installer, "eLevelSensor_EmptyLimit_NewValue"),
-              "0");
+              "?");
     EXPECT_EQ(textOf(page.edits, ReadoutWindow::Installer, "eECMcanAdrConfiguration"), "0");
-    ASSERT_EQ(page.comboSelections.size(), 2u);
+    // The heater monitoring too (byte 6: tank heater not monitored, line heater monitored).
+    ASSERT_EQ(page.comboSelections.size(), 4u);
     EXPECT_STREQ(page.comboSelections[0].comboName, "cbTLoutputSetup");
     EXPECT_EQ(page.comboSelections[0].index, 1);
     EXPECT_STREQ(page.comboSelections[1].comboName, "cbUreaTankLevelSensorSetup");
     EXPECT_EQ(page.comboSelections[1].index, 2);
+    EXPECT_STREQ(page.comboSelections[2].comboName, "cbMonitorTankHeater");
+    EXPECT_EQ(page.comboSelections[2].index, 0);
+    EXPECT_STREQ(page.comboSelections[3].comboName, "cbMonitorLineHeater");
+    EXPECT_EQ(page.comboSelections[3].index, 1);
 
     // Shown by this page: the operator's entries stay.
     page = decodePage204(samplePage204(0, 9).bytes, installerAt(12), false, kPoint);
     EXPECT_TRUE(page.edits.empty());
     EXPECT_TRUE(page.comboSelections.empty());
+}
+
+// Settings the pump reports past the items of their combo boxes, and level limits without a
+// resistance: the raw value in the read-out, no item, and no preset of an index the combo box does
+// not hold (it is emptied, so a download writes the pump's own value back).
+TEST(Page204, SettingsPastTheItemsAndOpenLevelInputs) {
+    const std::optional<int> kEmptied = -1;
+    const struct {
+        uint8_t tl, level;
+        uint16_t low;
+        const char* tlText;     // nullptr: the combo item of that index
+        const char* levelText;  // nullptr: the combo item
+        std::optional<int> tlPreset, levelPreset;
+        const char* lowText;
+    } cases[] = {
+        {0, 0, 0, nullptr, nullptr, 0, 0, "0"},
+        {1, 2, 1022, nullptr, nullptr, 1, 2, "1022000"},
+        {2, 3, 1023, "Circuit Breaker", "Invalid value: 3", kEmptied, kEmptied, "?"},
+        {3, 255, 1024, "Invalid value: 3", "Invalid value: 255", kEmptied, kEmptied, "?"},
+        {255, 1, 0xFFFF, "Invalid value: 255", nullptr, kEmptied, 1, "?"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("tl " + std::to_string(c.tl) + " level " + std::to_string(c.level));
+        Body b = samplePage204(0, 9);
+        b.u8(page204::kTlOutputSetup, c.tl)
+            .u8(page204::kLevelSensorSetup, c.level)
+            .u16(page204::kLevelLowLimit, c.low);
+        const auto page = decodePage204(b.bytes, installerAt(11), false, kPoint);
+        const auto tlItem = comboIndex(page.comboItems, ReadoutWindow::Installer, "lTLoutputSetup",
+                                       "cbTLoutputSetup");
+        const auto levelItem =
+            comboIndex(page.comboItems, ReadoutWindow::Installer, "lUreaTankLevelSensorSetup",
+                       "cbUreaTankLevelSensorSetup");
+        if (c.tlText) {
+            EXPECT_EQ(textOf(page.texts, ReadoutWindow::Installer, "lTLoutputSetup"), c.tlText);
+            EXPECT_FALSE(tlItem);
+        } else {
+            EXPECT_EQ(tlItem, c.tl);
+        }
+        if (c.levelText) {
+            EXPECT_EQ(textOf(page.texts, ReadoutWindow::Installer, "lUreaTankLevelSensorSetup"),
+                      c.levelText);
+            EXPECT_FALSE(levelItem);
+        } else {
+            EXPECT_EQ(levelItem, c.level);
+        }
+        // The raw settings are kept for a download that writes them back.
+        EXPECT_EQ(page.pumpTlOutputSetup, c.tl);
+        EXPECT_EQ(page.pumpLevelSensorSetup, c.level);
+        std::optional<int> tlPreset, levelPreset;
+        for (const ComboSelection& s : page.comboSelections) {
+            if (std::string_view(s.comboName) == "cbTLoutputSetup") {
+                tlPreset = s.index;
+            } else if (std::string_view(s.comboName) == "cbUreaTankLevelSensorSetup") {
+                levelPreset = s.index;
+            }
+        }
+        EXPECT_EQ(tlPreset, c.tlPreset);
+        EXPECT_EQ(levelPreset, c.levelPreset);
+        EXPECT_EQ(textOf(page.texts, ReadoutWindow::Installer, "lLevelSensor_LowLimit_Value"),
+                  c.lowText);
+        EXPECT_EQ(textOf(page.edits, ReadoutWindow::Installer, "eLevelSensor_LowLimit_NewValue"),
+                  c.lowText);
+    }
 }
 
 TEST(Page204, FirstPageOfARunPresetsTheHeaterSelectionOnce) {

@@ -1,8 +1,10 @@
-// Takes the README's screenshot: the tool on its built-in simulated pump, with the extended data
-// shown, after a few poll rounds. Run it under a real X server (scripts/screenshot uses xvfb-run).
-//   tool-screenshot out.png [form [button]]
-// With a form name ("fNOxSensor") that window is shown and shot instead of the main window; with a
-// button name too ("btnReadErrorLog") the button is pressed once the pump has answered.
+// Takes the README's screenshots: the tool on its built-in simulated pump, after a few poll rounds.
+// Run it under a real X server (scripts/screenshot uses xvfb-run).
+//   tool-screenshot out.png                        the main window with the extended data
+//   tool-screenshot out.png fNOxSensor             that window instead
+//   tool-screenshot out.png fUdsErrorLog btnReadErrorLog   ... with the button pressed first
+//   tool-screenshot out.png fInstaller 12          the installer at that access level (the
+//                                                  password dialog ends with the level)
 
 #include <QApplication>
 #include <QPixmap>
@@ -21,42 +23,56 @@ namespace {
 class SilentDialogs : public QtDialogs {
   public:
     void message(const QString&, const QString&, Icon) override {}
+    int execModal(QDialog& dialog) override {
+        return modalResult >= 0 ? modalResult : QtDialogs::execModal(dialog);
+    }
+    int modalResult = -1;
 };
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString out = argc > 1 ? argv[1] : "main-window.png";
+    const QString form = argc > 2 ? argv[2] : QString();
+    const QString extra = argc > 3 ? argv[3] : QString();
+    bool isLevel = false;
+    const int level = extra.toInt(&isLevel);
     QTemporaryDir dir;
     SilentDialogs dialogs;
+    if (isLevel) {
+        dialogs.modalResult = level;
+    }
     ToolOptions options;
     options.adapter = "simulator";
     options.settingsPath = dir.filePath("tool.ini");
     ToolApplication tool(options, dialogs);
     tool.show();
-    QTimer::singleShot(1000, [&] { tool.mainWindow().Extendeddata1->trigger(); });
-    QWidget* window = &tool.mainWindow();
-    if (argc > 2) {
-        window = tool.window(argv[2]);
-        if (!window) {
-            std::printf("no window %s\n", argv[2]);
-            return 1;
-        }
-        QTimer::singleShot(1500, [window] {
+    QWidget* window = form.isEmpty() ? &tool.mainWindow() : tool.window(form);
+    if (window == nullptr) {
+        std::printf("no window %s\n", qPrintable(form));
+        return 1;
+    }
+    // A named window opens once the pump's pages have preset what it shows.
+    QTimer::singleShot(form.isEmpty() ? 1000 : 6500, [&] {
+        if (form.isEmpty()) {
+            tool.mainWindow().Extendeddata1->trigger();
+        } else if (form == "fInstaller") {
+            tool.mainWindow().Installer1->trigger();
+        } else {
             window->move(0, 0);
             window->show();
             window->raise();
             window->activateWindow();
-        });
-    }
-    if (argc > 3) {
-        QTimer::singleShot(4000, [window, button = QString(argv[3])] {
-            if (auto* b = window->findChild<QPushButton*>(button)) {
+        }
+    });
+    if (!extra.isEmpty() && !isLevel) {
+        QTimer::singleShot(7000, [window, extra] {
+            if (auto* b = window->findChild<QPushButton*>(extra)) {
                 b->click();
             }
         });
     }
-    QTimer::singleShot(9000, [&] {
+    QTimer::singleShot(form.isEmpty() ? 9000 : 10500, [&] {
         // What the X server shows, so that a window that failed to repaint would show too.
         const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(window->winId());
         const bool saved = shot.save(out);

@@ -109,6 +109,49 @@ std::vector<int> ToolHarness::sentCodes() const {
     return codes;
 }
 
+std::vector<std::vector<uint8_t>> ToolHarness::sentTelegrams() const {
+    std::vector<std::vector<uint8_t>> out;
+    std::vector<uint8_t> building;
+    std::size_t expected = 0;
+    for (const J1939Frame& f : written()) {
+        if (f.pgn == pgn::kProprietaryA) {
+            out.emplace_back(f.data, f.data + f.length);
+        } else if (f.pgn == pgn::kTpCm && f.length == 8 &&
+                   (f.data[5] | (f.data[6] << 8) | (f.data[7] << 16)) == int(pgn::kProprietaryA)) {
+            expected = std::size_t(f.data[1] | (f.data[2] << 8));
+            building.clear();
+        } else if (f.pgn == pgn::kTpDt && expected > 0 && f.length >= 2) {
+            for (int i = 1; i < f.length && building.size() < expected; ++i) {
+                building.push_back(f.data[i]);
+            }
+            if (building.size() == expected) {
+                out.push_back(building);
+                expected = 0;
+            }
+        }
+    }
+    return out;
+}
+
+void ToolHarness::reply(const std::vector<uint8_t>& telegram, uint8_t pump) {
+    const uint32_t toTool = (6u << 26) | (uint32_t(kToolAddress) << 8) | pump;
+    if (telegram.size() <= 8) {
+        receive(toTool | (pgn::kProprietaryA << 8), telegram);
+        return;
+    }
+    const auto n = uint16_t(telegram.size());
+    receive(toTool | (pgn::kTpCm << 8),
+            {32, uint8_t(n & 0xFF), uint8_t(n >> 8), uint8_t((n + 6) / 7), 0xFF, 0x00, 0xEF, 0x00});
+    for (std::size_t at = 0, seq = 1; at < telegram.size(); at += 7, ++seq) {
+        std::vector<uint8_t> dt(8, 0xFF);
+        dt[0] = uint8_t(seq);
+        for (std::size_t i = 0; i < 7 && at + i < telegram.size(); ++i) {
+            dt[1 + i] = telegram[at + i];
+        }
+        receive(toTool | (pgn::kTpDt << 8), dt);
+    }
+}
+
 QString ToolHarness::label(const char* objectName) const {
     if (auto* l = app_->mainWindow().findChild<QLabel*>(objectName)) {
         return l->text();

@@ -33,6 +33,9 @@ class ScriptedDialogs : public Dialogs {
     }
     bool askYesNo(const QString& text, const QString& caption, Icon icon) override {
         questions.push_back({text, caption, icon});
+        if (onQuestion) {
+            onQuestion();
+        }
         if (answers.empty()) {
             return false;
         }
@@ -81,6 +84,8 @@ class ScriptedDialogs : public Dialogs {
     std::function<int(QDialog&)> onModal;
     // Runs while a message box would be open (a test lets the tool work on meanwhile).
     std::function<void()> onMessage;
+    // Runs while a question would be open.
+    std::function<void()> onQuestion;
 
   private:
     QString takeFileName() {
@@ -142,6 +147,12 @@ class ToolHarness {
     // Proprietary A telegrams the tool sent, by their code byte (single frames and TP
     // announcements).
     std::vector<int> sentCodes() const;
+    // The Proprietary A telegrams the tool sent, whole: single frames as they are, long ones put
+    // together from their TP.CM announcement and TP.DT packets.
+    std::vector<std::vector<uint8_t>> sentTelegrams() const;
+    // A service reply from the pump to the tool; a long one through the transport protocol (a
+    // broadcast announcement and its packets).
+    void reply(const std::vector<uint8_t>& telegram, uint8_t pump = 61);
 
     // A label of the main window, or of the window with that form name.
     QString label(const char* objectName) const;
