@@ -13,7 +13,9 @@
 #include "app/dialogs.h"
 #include "app/tool_core.h"
 #include "app/tool_settings.h"
+#include "comm/replay_driver.h"
 #include "comm/sim_bus.h"
+#include "comm/trace_recorder.h"
 #include "diagnostics/diagnostics_module.h"
 #include "installer/installer_module.h"
 #include "mainwindow/main_window_module.h"
@@ -37,6 +39,10 @@ struct ToolOptions {
     TJ1939TransportProtocol::Clock clock;
     // The built-in simulated pump, when the adapter is "simulator".
     sim::PumpOptions simulatedPump;
+    // Record every frame into this file from the start (--trace).
+    QString tracePath;
+    // Steady microsecond clock of a replay adapter (tests).
+    TraceReplayDriver::Clock replayClock;
 };
 
 class ToolApplication {
@@ -59,6 +65,8 @@ class ToolApplication {
     // A window by its form name ("fServiceTool"), null when no family has it.
     QWidget* window(const QString& formName) const;
 
+    // The bus trace every adapter driver of the tool reports its frames to.
+    BusTrace& busTrace() { return *busTrace_; }
     bool usesSimulator() const { return simulatorBus_ != nullptr; }
     std::shared_ptr<SimBus> simulatorBus() const { return simulatorBus_; }
     sim::SimulatorNode* simulator() const { return simulator_.get(); }
@@ -67,7 +75,9 @@ class ToolApplication {
     void registerModule(ToolModule& module);
 
     ToolSettings settings_;
+    std::shared_ptr<BusTrace> busTrace_ = std::make_shared<BusTrace>();
     std::unique_ptr<CanDriverLibrary> ownLibrary_;
+    std::unique_ptr<TracingLibrary> tracingLibrary_;
     std::shared_ptr<SimBus> simulatorBus_;
     std::unique_ptr<ToolCore> core_;
     std::unique_ptr<MainWindowModule> main_;
@@ -80,6 +90,8 @@ class ToolApplication {
     std::unique_ptr<sim::SimulatorNode> simulator_;
 };
 
-// The library behind the adapter text: the in-process simulator bus or a QtSerialBus plugin.
+// The library behind the adapter text: the in-process simulator bus, a bus trace replay
+// ("replay:FILE", "replay:FILE@10x") or a QtSerialBus plugin.
 std::unique_ptr<CanDriverLibrary> makeAdapterLibrary(const QString& adapter,
-                                                     std::shared_ptr<SimBus>& simulatorBus);
+                                                     std::shared_ptr<SimBus>& simulatorBus,
+                                                     TraceReplayDriver::Clock replayClock = {});
