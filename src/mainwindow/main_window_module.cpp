@@ -164,7 +164,7 @@ void MainWindowModule::stopBusTrace() {
     const QString path = QDir::toNativeSeparators(QString::fromStdString(summary.path));
     if (!summary.error.empty()) {
         dialogs_.message(QString("The bus trace \"%1\" could not be written on: %2. The "
-                                 "recording has stopped; the file holds the first %3 frames.")
+                                 "recording has stopped; %3 frames reached the file.")
                              .arg(path, QString::fromStdString(summary.error))
                              .arg(summary.written),
                          kBusTraceCaption, Dialogs::Icon::Error);
@@ -209,8 +209,9 @@ void MainWindowModule::showBusTraceState() {
     const bool recording = trace_ && trace_->recording();
     item->setChecked(recording);
     const QString tip =
-        recording ? "Recording to " + QDir::toNativeSeparators(QString::fromStdString(trace_->path()))
-                  : QString();
+        recording
+            ? "Recording to " + QDir::toNativeSeparators(QString::fromStdString(trace_->path()))
+            : QString();
     item->setToolTip(tip);
     item->setStatusTip(tip);
 }

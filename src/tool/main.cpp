@@ -43,7 +43,8 @@ int main(int argc, char* argv[]) {
     QCommandLineOption adapterOption(
         "adapter",
         "CAN adapter: plugin:interface (socketcan:can0, peakcan:usb0, virtualcan:can0, ...) or "
-        "\"simulator\" for the built-in simulated pump, or replay:FILE to play a bus trace (candump "
+        "\"simulator\" for the built-in simulated pump, or replay:FILE to play a bus trace "
+        "(candump "
         "log) into the tool at its recorded pace, replay:FILE@10x ten times faster. Overrides "
         "[Adapter] Interface in tool.ini.",
         "VALUE");
