@@ -57,6 +57,7 @@ ToolApplication::ToolApplication(const ToolOptions& options, Dialogs& dialogs)
                                                             installer_.get(), diagnostics_.get()}) {
         registerModule(*m);
     }
+    registerModule(*(trends_ = std::make_unique<TrendsModule>(*core_)));
 
     // What one family offers another.
     CloseDown::Hooks hooks;
@@ -101,6 +102,7 @@ ToolApplication::~ToolApplication() {
     busTrace_->stop();
     busTrace_->onWriteError = nullptr;
     simulator_.reset();
+    trends_.reset();
     diagnostics_.reset();
     installer_.reset();
     service_.reset();

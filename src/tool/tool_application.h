@@ -21,6 +21,7 @@
 #include "mainwindow/main_window_module.h"
 #include "service/service_module.h"
 #include "sim/pump_model.h"
+#include "trends/trends_module.h"
 
 class TForm1;
 
@@ -59,6 +60,7 @@ class ToolApplication {
     ServiceModule& service() { return *service_; }
     InstallerModule& installer() { return *installer_; }
     DiagnosticsModule& diagnostics() { return *diagnostics_; }
+    TrendsModule& trends() { return *trends_; }
     CloseDownState closeDownState() const { return closeDown_->state(); }
     // Every window of every family, in creation order.
     QList<QWidget*> windows() const;
@@ -84,6 +86,7 @@ class ToolApplication {
     std::unique_ptr<ServiceModule> service_;
     std::unique_ptr<InstallerModule> installer_;
     std::unique_ptr<DiagnosticsModule> diagnostics_;
+    std::unique_ptr<TrendsModule> trends_;
     std::vector<ToolModule*> modules_;
     std::unique_ptr<CloseDown> closeDown_;
     // The built-in simulated pump and sensors, when the adapter is "simulator".
