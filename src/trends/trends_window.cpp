@@ -26,6 +26,9 @@ namespace {
 constexpr std::array<const char*, kTrendChartCount> kPlotNames = {
     "chFlow", "chNox", "chConversionRatio", "chTemperatures"};
 // Object names of the lines, in the order of TrendSeries.
+// Labels of the value axes, in the order of TrendChart: the ratio needs its decimals.
+constexpr std::array<const char*, kTrendChartCount> kValueFormats = {"%.0f", "%.0f", "%.2f",
+                                                                     "%.0f"};
 constexpr std::array<const char*, kTrendSeriesCount> kLineNames = {
     "lsFlow",           "lsNoxUpstream",     "lsNoxDownstream", "lsConversionRatio",
     "lsCatalystInTemp", "lsCatalystOutTemp", "lsUreaTankTemp"};
@@ -58,14 +61,18 @@ TfTrends::TfTrends(TrendModel& model, Dialogs& dialogs, QWidget* parent)
         Plot& p = plots_[c];
         p.chart = new QChart;
         p.chart->setTitle(kTrendChartTitles[c]);
-        p.chart->legend()->setAlignment(Qt::AlignRight);
+        // Legends above the plots, so that the four time axes line up.
+        p.chart->legend()->setAlignment(Qt::AlignTop);
         p.chart->setMargins(QMargins(4, 2, 4, 2));
         p.time = new QValueAxis;
-        p.time->setTitleText("Time [s]");
+        if (c + 1 == kTrendChartCount) {
+            p.time->setTitleText("Time [s]");
+        }
         p.time->setLabelFormat("%.0f");
         p.time->setTickCount(11);
         p.value = new QValueAxis;
-        p.value->setLabelFormat("%.1f");
+        p.value->setLabelFormat(kValueFormats[c]);
+        p.value->setTickCount(5);
         p.chart->addAxis(p.time, Qt::AlignBottom);
         p.chart->addAxis(p.value, Qt::AlignLeft);
         p.view = new QChartView(p.chart, plotArea_);
@@ -84,6 +91,10 @@ TfTrends::TfTrends(TrendModel& model, Dialogs& dialogs, QWidget* parent)
         line->attachAxis(p.time);
         line->attachAxis(p.value);
         lines_[std::size_t(info.series)] = line;
+    }
+    for (Plot& p : plots_) {
+        // A plot of one line says what it is in its title.
+        p.chart->legend()->setVisible(p.chart->series().size() > 1);
     }
     layout->addWidget(plotArea_, 1);
     resize(900, 820);
@@ -145,6 +156,7 @@ void TfTrends::refresh() {
             to += margin;
         }
         p.value->setRange(from, to);
+        p.value->applyNiceNumbers();
     }
     btPause->setChecked(model_.paused());
     btPause->setText(model_.paused() ? "Resume" : "Pause");
