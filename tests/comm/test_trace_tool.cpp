@@ -120,6 +120,57 @@ TEST(BusTraceOfTheSimulatedPump, PythonCanReadsTheSameFramesInOrderWithTheirTime
     // Both directions are there: the tool's claim and requests, the pump's answers.
     EXPECT_GT(sent, 10);
     EXPECT_LT(sent, int(seen.size()) - 10);
+
+    // can-utils' log2asc reads it too, with the tool's frames as Tx.
+    QProcess log2asc;
+    log2asc.start("log2asc", {"-I", path, "can0"});
+    ASSERT_TRUE(log2asc.waitForFinished(60000)) << "log2asc did not finish";
+    ASSERT_EQ(log2asc.exitCode(), 0) << "(scripts/setup installs can-utils)";
+    int rx = 0;
+    int tx = 0;
+    for (const QString& line : QString::fromUtf8(log2asc.readAllStandardOutput()).split('\n')) {
+        rx += line.contains(" Rx ") ? 1 : 0;
+        tx += line.contains(" Tx ") ? 1 : 0;
+    }
+    EXPECT_EQ(tx, sent);
+    EXPECT_EQ(rx, int(seen.size()) - sent);
+}
+
+TEST(BusTraceOfTheSimulatedPump, TheTraceOptionRecordsFromTheStart) {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    ToolOptions options;
+    options.adapter = "simulator";
+    options.settingsPath = dir.filePath("tool.ini");
+    options.tracePath = dir.filePath("start.log");
+    {
+        ToolApplication app(options, dialogs);
+        EXPECT_TRUE(app.busTrace().recording());
+        EXPECT_TRUE(app.mainWindow().RecordBusTrace1->isChecked());
+        app.simulator()->stop();
+        app.core().link().load();
+        CanDriver* driver = app.core().link().driver();
+        ASSERT_NE(driver, nullptr);
+        driver->init();
+        app.core().scheduler().schedulerTick();  // the tool's first claim goes out
+        app.simulator()->tick();
+        AdapterFrame f;
+        while (driver->read(f) == kCanOk) {
+        }
+    }
+    // Closing the tool completes the file.
+    const TraceFile trace = parseTrace(readFile(options.tracePath));
+    EXPECT_EQ(trace.malformedLines, 0u);
+    ASSERT_FALSE(trace.records.empty());
+    EXPECT_EQ(trace.records.front().direction, TraceDirection::Sent);
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    options.tracePath = dir.filePath("no/folder/start.log");
+    ToolApplication app(options, dialogs);
+    EXPECT_FALSE(app.busTrace().recording());
+    EXPECT_FALSE(app.mainWindow().RecordBusTrace1->isChecked());
+    EXPECT_EQ(dialogs.texts(), QStringList{"The bus trace \"" + options.tracePath +
+                                           "\" cannot be written: No such file or directory."});
 }
 
 // The whole tool on a replay adapter, driven by hand as the simulator harness drives its pump.
