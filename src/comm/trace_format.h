@@ -1,6 +1,6 @@
 #pragma once
-// Bus traces in the candump log format, which can-utils (log2asc, canplayer), python-can's
-// LogReader and Wireshark read:
+// Bus traces in the candump log format, which can-utils (log2asc, canplayer) and python-can's
+// LogReader read:
 //
 //     (1700000000.000100) can0 18EF3DF9#0102030405060708
 //     (1700000000.001250) can0 18EAFFF9#00EF00 T

@@ -52,7 +52,7 @@ int main(int argc, char* argv[]) {
     QCommandLineOption traceOption(
         "trace",
         "Records every frame received and sent, with its time, into FILE (candump log format, "
-        "read by can-utils, python-can and Wireshark).",
+        "read by can-utils and python-can).",
         "FILE");
     parser.addOption(traceOption);
     parser.process(app);
