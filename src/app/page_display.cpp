@@ -115,8 +115,15 @@ void PumpPageDisplay::raw(uint8_t code, std::span<const uint8_t> body) {
     }
 }
 
+void PumpPageDisplay::bodyArrived(uint8_t code, std::span<const uint8_t> body) {
+    for (PageObserver* o : observers_) {
+        o->onPageBody(code, body);
+    }
+}
+
 void PumpPageDisplay::onStatusPage(uint8_t code, std::span<const uint8_t> body) {
     using namespace service_code;
+    bodyArrived(code, body);
     switch (code) {
         case kPage203:
             apply(decodePage203(body, installerView(), format));
@@ -148,6 +155,7 @@ void PumpPageDisplay::onAllPages(std::span<const uint8_t> telegram) {
     const AllPagesResult all = decodeAllPages(telegram, values_, installerView(), format);
     // Page by page in ascending order, as the decoder saw them.
     for (const PageSlice& page : all.pages) {
+        bodyArrived(page.code, page.body);
         switch (page.code) {
             case service_code::kPage203:
                 apply(all.page203);

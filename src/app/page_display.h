@@ -25,6 +25,12 @@ class PageObserver {
         (void)code;
         (void)body;
     }
+    // Every page's body as the pump sent it, single page replies and the pages of reply 200 alike
+    // (a family that keeps its own record of the values, such as the trend plots).
+    virtual void onPageBody(uint8_t code, std::span<const uint8_t> body) {
+        (void)code;
+        (void)body;
+    }
     // Decoded pages, after their texts are on screen.
     virtual void onPage203(const Page203Result&) {}
     virtual void onPage204(const Page204Result&) {}
@@ -77,6 +83,7 @@ class PumpPageDisplay : public StatusPageReplies {
     void apply(const Page207Result& r);
     void apply(const Page211Result& r);
     void raw(uint8_t code, std::span<const uint8_t> body);
+    void bodyArrived(uint8_t code, std::span<const uint8_t> body);
 
     Targets targets_;
     const InstallerViewSource* installer_ = nullptr;

@@ -199,6 +199,10 @@ void TForm1::buildMenu() {
     LoadConfiguration1->setObjectName("LoadConfiguration1");
     SaveConfiguration1 = file->addAction("Save configuration...");
     SaveConfiguration1->setObjectName("SaveConfiguration1");
+    // Checked while every frame on the bus goes into a trace file (the main window module).
+    RecordBusTrace1 = file->addAction("Record bus trace...");
+    RecordBusTrace1->setObjectName("RecordBusTrace1");
+    RecordBusTrace1->setCheckable(true);
     Close1 = file->addAction("Close");
     Close1->setObjectName("Close1");
     auto* view = bar->addMenu("&View");
@@ -214,6 +218,7 @@ void TForm1::buildMenu() {
     UdsErrorlog = checkable(view, "UDS error log", "UdsErrorlog");
     OBD1 = checkable(view, "OBD", "OBD1");
     TorqueLimiter = checkable(view, "Torque limiter", "TorqueLimiter");
+    Trends1 = checkable(view, "Trends", "Trends1");
     auto* tools = bar->addMenu("&Tools");
     tools->setObjectName("Tools1");
     Service1 = checkable(tools, "Service", "Service1");

@@ -75,12 +75,14 @@ class TForm1 : public QMainWindow {
 
     QAction* LoadConfiguration1 = nullptr;
     QAction* SaveConfiguration1 = nullptr;
+    QAction* RecordBusTrace1 = nullptr;
     QAction* Close1 = nullptr;
     QAction* Extendeddata1 = nullptr;
     QAction* NOxSensors1 = nullptr;
     QAction* UdsErrorlog = nullptr;
     QAction* OBD1 = nullptr;
     QAction* TorqueLimiter = nullptr;
+    QAction* Trends1 = nullptr;
     QAction* Service1 = nullptr;
     QAction* Installer1 = nullptr;
     QAction* About1 = nullptr;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "app/about.h"
@@ -23,6 +24,13 @@ int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsSet("TZ") && QFile::exists("/etc/localtime")) {
         qputenv("TZ", ":/etc/localtime");
     }
+    // The version needs no display: a terminal without one (or a package check) can ask.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+            std::printf("%s %s\n", kToolTitle, qPrintable(versionText()));
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(kToolTitle);
     QApplication::setApplicationVersion(versionText());
@@ -35,9 +43,18 @@ int main(int argc, char* argv[]) {
     QCommandLineOption adapterOption(
         "adapter",
         "CAN adapter: plugin:interface (socketcan:can0, peakcan:usb0, virtualcan:can0, ...) or "
-        "\"simulator\" for the built-in simulated pump. Overrides [Adapter] Interface in tool.ini.",
+        "\"simulator\" for the built-in simulated pump, or replay:FILE to play a bus trace "
+        "(candump "
+        "log) into the tool at its recorded pace, replay:FILE@10x ten times faster. Overrides "
+        "[Adapter] Interface in tool.ini.",
         "VALUE");
     parser.addOption(adapterOption);
+    QCommandLineOption traceOption(
+        "trace",
+        "Records every frame received and sent, with its time, into FILE (candump log format, "
+        "read by can-utils and python-can).",
+        "FILE");
+    parser.addOption(traceOption);
     parser.process(app);
 
     QtDialogs dialogs;
@@ -48,6 +65,7 @@ int main(int argc, char* argv[]) {
         options.adapter = parser.isSet(adapterOption)
                               ? parser.value(adapterOption)
                               : QString::fromStdString(settings.adapterInterface());
+        options.tracePath = parser.value(traceOption);
         ToolApplication tool(options, dialogs);
         tool.show();
         return app.exec();

@@ -1,5 +1,7 @@
 #include "tool/tool_application.h"
 
+#include <QFileInfo>
+
 #include "app/about.h"
 #include "app/paint_pacer.h"
 #include "comm/qt_can_driver.h"
@@ -22,10 +24,14 @@ class SimulatorLibrary : public CanDriverLibrary {
 }  // namespace
 
 std::unique_ptr<CanDriverLibrary> makeAdapterLibrary(const QString& adapter,
-                                                     std::shared_ptr<SimBus>& simulatorBus) {
+                                                     std::shared_ptr<SimBus>& simulatorBus,
+                                                     TraceReplayDriver::Clock replayClock) {
     if (adapter.compare(kSimulatorAdapter, Qt::CaseInsensitive) == 0) {
         simulatorBus = SimBus::create();
         return std::make_unique<SimulatorLibrary>(simulatorBus);
+    }
+    if (auto replay = parseReplayAdapter(adapter.toStdString())) {
+        return std::make_unique<TraceReplayLibrary>(std::move(*replay), std::move(replayClock));
     }
     return std::make_unique<QtCanDriverLibrary>(adapter);
 }
@@ -34,10 +40,12 @@ ToolApplication::ToolApplication(const ToolOptions& options, Dialogs& dialogs)
     : settings_(options.settingsPath.toStdString()) {
     CanDriverLibrary* library = options.library;
     if (!library) {
-        ownLibrary_ = makeAdapterLibrary(options.adapter, simulatorBus_);
+        ownLibrary_ = makeAdapterLibrary(options.adapter, simulatorBus_, options.replayClock);
         library = ownLibrary_.get();
     }
-    core_ = std::make_unique<ToolCore>(*library, settings_, dialogs, options.clock);
+    // Every frame the adapter reads or takes passes the bus trace's tap.
+    tracingLibrary_ = std::make_unique<TracingLibrary>(*library, busTrace_);
+    core_ = std::make_unique<ToolCore>(*tracingLibrary_, settings_, dialogs, options.clock);
     Dialogs& shown = core_->dialogs();
 
     // One registration line a family.
@@ -49,6 +57,7 @@ ToolApplication::ToolApplication(const ToolOptions& options, Dialogs& dialogs)
                                                             installer_.get(), diagnostics_.get()}) {
         registerModule(*m);
     }
+    registerModule(*(trends_ = std::make_unique<TrendsModule>(*core_)));
 
     // What one family offers another.
     CloseDown::Hooks hooks;
@@ -68,6 +77,21 @@ ToolApplication::ToolApplication(const ToolOptions& options, Dialogs& dialogs)
     secondary.removeAll(&main_->window());
     main_->setSecondaryWindows(secondary);
 
+    main_->setBusTrace(busTrace_);
+    if (auto* replay = dynamic_cast<TraceReplayLibrary*>(ownLibrary_.get())) {
+        // Read when the adapter is loaded (FormShow): what is wrong with the file is told then.
+        replay->onProblem = [this](const std::string& text) {
+            core_->dialogs().message(QString::fromStdString(text), "Bus trace replay",
+                                     Dialogs::Icon::Warning);
+        };
+        main_->window().setWindowTitle(
+            QString(kToolTitle) + " - replay of " +
+            QFileInfo(QString::fromStdString(replay->adapter().path)).fileName());
+    }
+    if (!options.tracePath.isEmpty()) {
+        main_->startBusTrace(options.tracePath);
+    }
+
     if (usesSimulator()) {
         // Nobody must take the simulated pump for a real one.
         main_->window().setWindowTitle(QString(kToolTitle) + " - simulated pump");
@@ -79,7 +103,11 @@ ToolApplication::ToolApplication(const ToolOptions& options, Dialogs& dialogs)
 ToolApplication::~ToolApplication() {
     // The receive thread must be gone before the windows its hand-offs reach.
     core_->link().close();
+    // Every frame has passed the tap now: the trace is complete.
+    busTrace_->stop();
+    busTrace_->onWriteError = nullptr;
     simulator_.reset();
+    trends_.reset();
     diagnostics_.reset();
     installer_.reset();
     service_.reset();
