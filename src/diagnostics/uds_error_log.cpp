@@ -1,12 +1,14 @@
 #include "diagnostics/uds_error_log.h"
 
+#include "pump/file_replace.h"
+
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -291,11 +293,14 @@ bool TfUdsErrorLog::exportErrorLog() {
         return false;
     }
     // Once, to a temporary file beside the target that replaces it only when whole.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        dialogs_.message(QString("The error log could not be written to %1: %2").arg(path, reason),
+    const std::string error =
+        replaceFile(QFile::encodeName(path).toStdString(),
+                    std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                             std::size_t(bytes.size())),
+                    fileWrite_);
+    if (!error.empty()) {
+        dialogs_.message(QString("The error log could not be written to %1: %2")
+                             .arg(path, QString::fromStdString(error)),
                          kSaveCaption, Dialogs::Icon::Error);
         return false;
     }

@@ -16,6 +16,7 @@
 #include "app/tool_window.h"
 #include "pump/error_log.h"
 #include "pump/error_log_export.h"
+#include "pump/file_replace.h"
 #include "pump/number_format.h"
 #include "pump/service_telegram.h"
 
@@ -46,6 +47,8 @@ class TfUdsErrorLog : public ToolWindow {
     void clearErrorLog();
     // The save dialog and the file; true when a file was written.
     bool exportErrorLog();
+    // How the export's bytes reach the disk (tests put a full disk in its place).
+    void setFileWriter(FileWriteFn write) { fileWrite_ = std::move(write); }
     void showVin(const QString& vin) { lVIN->setText(vin); }
 
     const ErrorLogReader& reader() const { return reader_; }
@@ -65,6 +68,7 @@ class TfUdsErrorLog : public ToolWindow {
     void showEvent(QShowEvent* event) override;
 
   private:
+    FileWriteFn fileWrite_ = writeAllBytes;
     void buildGrid();
     void setColumnWidths();
     void apply(const ErrorLogStep& step);

@@ -613,4 +613,29 @@ TEST_F(ErrorLogExport, CancelOrAFailedWriteLeavesNoFileAndNoSuccess) {
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
+TEST_F(ErrorLogExport, ADiskThatFillsUpLeavesTheOldFileAsItWas) {
+    const QString path = dir.filePath("log.csv");
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the export of yesterday\r\n");
+    }
+    // The disk takes the first 40 bytes and then reports itself full.
+    log->setFileWriter([](std::FILE* file, std::span<const uint8_t> bytes) {
+        const std::size_t room = std::min<std::size_t>(bytes.size(), 40);
+        std::fwrite(bytes.data(), 1, room, file);
+        errno = ENOSPC;
+        return false;
+    });
+    answer(path, 1);
+    log->btnSaveErrorLog->click();
+    EXPECT_EQ(fileBytes(path), QByteArray("the export of yesterday\r\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"log.csv"})
+        << "no temporary file left behind";
+    ASSERT_EQ(h->dialogs.shown.size(), 1u);
+    EXPECT_TRUE(h->dialogs.shown[0].text.contains("No space left on device"))
+        << h->dialogs.shown[0].text.toStdString();
+    EXPECT_EQ(mainStatus(), "-");
+}
+
 }  // namespace

@@ -1023,6 +1023,17 @@ TEST_F(EepromDumpTest, FileThatCannotBeOpenedEndsTheReadOut) {
     }
 }
 
+TEST_F(EepromDumpTest, AFullDiskEndsTheReadOutAtTheWordThatDidNotFit) {
+    // /dev/full opens and takes every write, then refuses them when they reach it.
+    host.dumpFileName = "/dev/full";
+    startReadAll(5);
+    EXPECT_EQ(runPump(), 1);
+    EXPECT_FALSE(host.readAll);
+    EXPECT_FALSE(host.awaitingReply);
+    EXPECT_EQ(host.statuses, std::vector{"EEPROM dump file could not be written"s});
+    EXPECT_TRUE(host.eepromReads.empty()) << "no further request";
+}
+
 TEST_F(EepromDumpTest, KeepsWordsWrittenBeforeMismatchesEndTheRun) {
     startReadAll(0);
     host.awaitingReply = true;
