@@ -53,9 +53,19 @@ void SimHarness::run(int ms) {
         std::vector<AdapterFrame> batch;
         while (driver_ && driver_->read(frame) == kCanOk) {
             if (pumpAlive_) {
-                batch.push_back(frame);
+                if (onFrame) {
+                    onFrame(frame);
+                }
+                if (pumpAlive_) {
+                    batch.push_back(frame);
+                    if ((frame.id & 0xFF) == app_->simulator()->pump().options().address) {
+                        pumpHeardMs_ = elapsedMs_;
+                    }
+                }
             }
         }
+        batch.insert(batch.end(), injected_.begin(), injected_.end());
+        injected_.clear();
         if (!batch.empty()) {
             core().handOver(batch);
         }

@@ -45,9 +45,16 @@ class SimHarness {
     std::vector<int> sentCodes() const;
     void clearSent() { sent_.clear(); }
 
+    // Another node's frame, handed to the tool with the next step's frames.
+    void inject(const AdapterFrame& frame) { injected_.push_back(frame); }
+    // The time the tool last heard the pump (a frame from its address reached the tool).
+    uint64_t pumpLastHeardMs() const { return pumpHeardMs_; }
+
     ScriptedDialogs dialogs;
     // Called after every 10-ms step (a test drives a window's own timer from here).
     std::function<void(uint64_t nowMs)> onStep;
+    // Called for every frame from the pump's side of the bus before the tool gets it.
+    std::function<void(const AdapterFrame& frame)> onFrame;
 
   private:
     QTemporaryDir dir_;
@@ -56,6 +63,8 @@ class SimHarness {
     // Hears what the tool writes, as any other node on the bus would.
     std::shared_ptr<SimBus::Endpoint> tap_;
     std::vector<std::vector<uint8_t>> sent_;
+    std::vector<AdapterFrame> injected_;
     uint64_t elapsedMs_ = 0;
+    uint64_t pumpHeardMs_ = 0;
     bool pumpAlive_ = true;
 };
