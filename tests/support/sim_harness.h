@@ -31,6 +31,7 @@ class SimHarness {
     ToolCore& core() { return app_->core(); }
     sim::SimulatedPump& pump();
     uint64_t elapsedMs() const { return elapsedMs_; }
+    QString settingsPath() const { return dir_.filePath("tool.ini"); }
 
     QString label(const char* formName, const char* objectName) const;
     template <typename Widget>
