@@ -1,4 +1,5 @@
 #include "pump/installer_pages.h"
+#include "pump/body_reader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,48 +14,6 @@ namespace {
 
 constexpr const char* kUnknownText = "?";
 constexpr const char* kNotAvailable = "NA";
-
-// Field access over an untrusted body: each read says whether the body holds the field.
-class Reader {
-  public:
-    Reader(std::span<const uint8_t> body, std::size_t size)
-        : body_(body.first(std::min(body.size(), size))), complete_(body.size() >= size) {}
-
-    bool complete() const { return complete_; }
-    std::span<const uint8_t> bytes() const { return body_; }
-
-    std::optional<uint8_t> u8(std::size_t offset) const {
-        if (!holds(offset, 1)) {
-            return std::nullopt;
-        }
-        return body_[offset];
-    }
-    std::optional<int8_t> s8(std::size_t offset) const {
-        if (auto v = u8(offset)) {
-            return static_cast<int8_t>(*v);
-        }
-        return std::nullopt;
-    }
-    std::optional<uint16_t> u16(std::size_t offset) const {
-        if (!holds(offset, 2)) {
-            return std::nullopt;
-        }
-        return service_telegram::readLe16(body_, offset);
-    }
-    std::optional<uint32_t> u32(std::size_t offset) const {
-        if (!holds(offset, 4)) {
-            return std::nullopt;
-        }
-        return service_telegram::readLe32(body_, offset);
-    }
-
-  private:
-    bool holds(std::size_t offset, std::size_t width) const {
-        return offset <= body_.size() && width <= body_.size() - offset;
-    }
-    std::span<const uint8_t> body_;
-    bool complete_;
-};
 
 // Collects the installer's label texts of one telegram.
 struct Texts {
@@ -75,7 +34,7 @@ struct SettingsBlock {
         selections2;
     std::optional<uint16_t> idleCount, divider;
 
-    explicit SettingsBlock(const Reader& r)
+    explicit SettingsBlock(const BodyReader& r)
         : purgeSequencesMinus1(r.u8(p216::kPurgeSequencesMinus1)),
           valveOpenTime(r.u8(p216::kValveOpenTime)),
           valveCloseTime(r.u8(p216::kValveCloseTime)),
@@ -188,7 +147,7 @@ std::string levelLimitText(uint16_t count) {
 
 Page212Result decodePage212(std::span<const uint8_t> body, const DisplayFormat& format) {
     namespace p = status_page::page212;
-    const Reader r(body, status_page::kPage212Size);
+    const BodyReader r(body, status_page::kPage212Size);
     Page212Result out;
     out.complete = r.complete();
     Texts t{out.texts};
@@ -208,7 +167,7 @@ Page212Result decodePage212(std::span<const uint8_t> body, const DisplayFormat& 
 
 Page216Result decodePage216(std::span<const uint8_t> body, const Page216Context& context,
                             const DisplayFormat&) {
-    const Reader r(body, status_page::kPage216Size);
+    const BodyReader r(body, status_page::kPage216Size);
     const SettingsBlock b(r);
     Page216Result out;
     out.complete = r.complete();
@@ -348,7 +307,7 @@ constexpr std::size_t body(std::size_t telegramOffset) {
 
 // The installation date and the dashboard value, each only where the echo's flag says the pump
 // stored the field; the VIN for the three windows that show it.
-void echoDateAndDashboard(const Reader& r, std::size_t writeDate, std::size_t date,
+void echoDateAndDashboard(const BodyReader& r, std::size_t writeDate, std::size_t date,
                           std::size_t writeDashboard, std::size_t dashboard,
                           const DisplayFormat& format, ConfigEchoResult& out, Texts& t) {
     if (r.u8(writeDate).value_or(0) != 0) {
@@ -366,7 +325,7 @@ void echoDateAndDashboard(const Reader& r, std::size_t writeDate, std::size_t da
     }
 }
 
-void echoVin(const Reader& r, std::size_t lengthOffset, Texts& t) {
+void echoVin(const BodyReader& r, std::size_t lengthOffset, Texts& t) {
     const auto length = r.u8(lengthOffset);
     if (!length) {
         return;
@@ -381,7 +340,7 @@ void echoVin(const Reader& r, std::size_t lengthOffset, Texts& t) {
     t.text("lVIN", vin, ReadoutWindow::ErrorLog);
 }
 
-void decodeEcho147(const Reader& r, const DisplayFormat& format, ConfigEchoResult& out) {
+void decodeEcho147(const BodyReader& r, const DisplayFormat& format, ConfigEchoResult& out) {
     namespace c = config147;
     Texts t{out.texts};
     if (auto v = r.u16(body(c::kMafFactor))) {
@@ -422,8 +381,8 @@ void decodeEcho147(const Reader& r, const DisplayFormat& format, ConfigEchoResul
     echoVin(r, body(c::kVinLength), t);
 }
 
-void decodeEcho163(const Reader& r, const ConfigEchoContext& context, const DisplayFormat& format,
-                   ConfigEchoResult& out) {
+void decodeEcho163(const BodyReader& r, const ConfigEchoContext& context,
+                   const DisplayFormat& format, ConfigEchoResult& out) {
     namespace c = config163;
     Texts t{out.texts};
     echoDateAndDashboard(r, body(c::kWriteDate), body(c::kInstallDate), body(c::kWriteDashboard),
@@ -499,7 +458,7 @@ void decodeEcho163(const Reader& r, const ConfigEchoContext& context, const Disp
     const auto all = r.bytes();
     const std::size_t block = body(c::kInstallerBlock);
     if (all.size() >= block + status_page::kPage216Size) {
-        const Reader settings(all.subspan(block), status_page::kPage216Size);
+        const BodyReader settings(all.subspan(block), status_page::kPage216Size);
         settingsBlockLabels(SettingsBlock(settings), t);
         InstallerSettingsBlock copy{};
         std::copy_n(all.begin() + block, copy.size(), copy.begin());
@@ -517,9 +476,9 @@ ConfigEchoResult decodeConfigEcho(uint8_t code, std::span<const uint8_t> echoBod
     }
     out.acceptance = ReplyAcceptance::Accepted;
     if (code == service_code::kConfigDownloadOld) {
-        decodeEcho147(Reader(echoBody, config147::kBodySize), format, out);
+        decodeEcho147(BodyReader(echoBody, config147::kBodySize), format, out);
     } else {
-        decodeEcho163(Reader(echoBody, config163::kBodySize), context, format, out);
+        decodeEcho163(BodyReader(echoBody, config163::kBodySize), context, format, out);
     }
     if (!context.parameterWritesFollow) {
         out.status = std::string(echo_text::kDownloaded);

@@ -83,23 +83,6 @@ std::optional<int64_t> scaledCount(double x, double scale) {
     return static_cast<int64_t>(count);
 }
 
-namespace {
-int daysInMonth(int year, int month) {
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
-// Day of the week, 0 = Sunday, for date patterns that name it.
-int weekday(int year, int month, int day) {
-    static constexpr int kOffsets[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
-    if (month < 3) {
-        --year;
-    }
-    return (year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) % 7;
-}
-}  // namespace
-
 bool isValidDate(const InstallDate& date) {
     return date.month >= 1 && date.month <= 12 && date.day >= 1 &&
            date.day <= daysInMonth(date.year, date.month);
@@ -128,19 +111,7 @@ std::string formatInstallDate(const InstallDate& date, const DisplayFormat& form
     if (!isValidDate(date)) {
         return {};
     }
-    std::tm tm{};
-    tm.tm_year = date.year - 1900;
-    tm.tm_mon = date.month - 1;
-    tm.tm_mday = date.day;
-    tm.tm_wday = weekday(date.year, date.month, date.day);
-    int yday = date.day - 1;
-    for (int m = 1; m < date.month; ++m) {
-        yday += daysInMonth(date.year, m);
-    }
-    tm.tm_yday = yday;
-    char buffer[128];
-    const std::size_t n = std::strftime(buffer, sizeof buffer, format.shortDateFormat.c_str(), &tm);
-    return std::string(buffer, n);
+    return formatShortDate(date.year, date.month, date.day, format);
 }
 
 std::optional<int64_t> levelLimitOhm(uint16_t count) {

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <clocale>
 #include <cmath>
+#include <ctime>
 #include <string_view>
 
 DisplayFormat DisplayFormat::system() {
@@ -195,4 +196,37 @@ std::optional<int32_t> parseInteger(std::string_view text) {
         return std::nullopt;
     }
     return static_cast<int32_t>(value);
+}
+
+int daysInMonth(int year, int month) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+namespace {
+// Day of the week, 0 = Sunday, for date patterns that name it.
+int weekday(int year, int month, int day) {
+    static constexpr int kOffsets[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+    if (month < 3) {
+        --year;
+    }
+    return (year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) % 7;
+}
+}  // namespace
+
+std::string formatShortDate(int year, int month, int day, const DisplayFormat& format) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_wday = weekday(year, month, day);
+    int yday = day - 1;
+    for (int m = 1; m < month; ++m) {
+        yday += daysInMonth(year, m);
+    }
+    tm.tm_yday = yday;
+    char buffer[128];
+    const std::size_t n = std::strftime(buffer, sizeof buffer, format.shortDateFormat.c_str(), &tm);
+    return std::string(buffer, n);
 }

@@ -41,6 +41,11 @@ std::string formatGeneral(double value, const DisplayFormat& format);
 // minutes = 2 (b mod 30), "%02d:%02d" (a = 700, b = 45 shows 1401:30).
 std::string formatDuration(uint16_t twoHourUnits, uint8_t twoMinuteUnits);
 
+// The days of a month of the Gregorian calendar.
+int daysInMonth(int year, int month);
+// A valid date in the operator's short date pattern (DisplayFormat::shortDateFormat).
+std::string formatShortDate(int year, int month, int day, const DisplayFormat& format);
+
 // Software revision: major, '.', minor div 10, minor mod 10 (1.05, 0.07, 1.123). The point is a
 // fixed character, not the decimal separator.
 std::string formatSoftwareVersion(uint8_t major, uint8_t minor);

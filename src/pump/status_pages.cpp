@@ -1,4 +1,5 @@
 #include "pump/status_pages.h"
+#include "pump/body_reader.h"
 
 #include <algorithm>
 #include <charconv>
@@ -29,91 +30,6 @@ const char* toString(ReadoutWindow window) {
 }
 
 namespace {
-
-// Field access over an untrusted page body: every read says whether the body holds the field.
-class BodyReader {
-  public:
-    BodyReader(std::span<const uint8_t> body, std::size_t pageSize)
-        : body_(body.first(std::min(body.size(), pageSize))), complete_(body.size() >= pageSize) {}
-
-    bool complete() const { return complete_; }
-
-    std::optional<uint8_t> u8(std::size_t offset) const {
-        if (!holds(offset, 1)) {
-            return std::nullopt;
-        }
-        return body_[offset];
-    }
-    std::optional<int8_t> s8(std::size_t offset) const {
-        if (auto v = u8(offset)) {
-            return static_cast<int8_t>(*v);
-        }
-        return std::nullopt;
-    }
-    std::optional<uint16_t> u16(std::size_t offset) const {
-        if (!holds(offset, 2)) {
-            return std::nullopt;
-        }
-        return service_telegram::readLe16(body_, offset);
-    }
-    std::optional<int16_t> s16(std::size_t offset) const {
-        if (auto v = u16(offset)) {
-            return static_cast<int16_t>(*v);
-        }
-        return std::nullopt;
-    }
-    std::optional<uint32_t> u24(std::size_t offset) const {
-        if (!holds(offset, 3)) {
-            return std::nullopt;
-        }
-        return service_telegram::readLe24(body_, offset);
-    }
-    std::optional<uint32_t> u32(std::size_t offset) const {
-        if (!holds(offset, 4)) {
-            return std::nullopt;
-        }
-        return service_telegram::readLe32(body_, offset);
-    }
-
-  private:
-    bool holds(std::size_t offset, std::size_t width) const {
-        return offset <= body_.size() && width <= body_.size() - offset;
-    }
-
-    std::span<const uint8_t> body_;
-    bool complete_;
-};
-
-int daysInMonth(int year, int month) {
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
-// Day of the week, 0 = Sunday, for date patterns that name it.
-int weekday(int year, int month, int day) {
-    static constexpr int kOffsets[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
-    if (month < 3) {
-        --year;
-    }
-    return (year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) % 7;
-}
-
-std::string formatShortDate(int year, int month, int day, const DisplayFormat& format) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_wday = weekday(year, month, day);
-    int yday = day - 1;
-    for (int m = 1; m < month; ++m) {
-        yday += daysInMonth(year, m);
-    }
-    tm.tm_yday = yday;
-    char buffer[128];
-    const std::size_t n = std::strftime(buffer, sizeof buffer, format.shortDateFormat.c_str(), &tm);
-    return std::string(buffer, n);
-}
 
 constexpr const char* kNotAvailable = "NA";
 constexpr const char* kUnknownText = "?";
